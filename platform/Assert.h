@@ -11,8 +11,8 @@ namespace simdex {
 }  // namespace simdex
 
 // Reports "Assertion failed: <text>, file <file>, line <line>" and aborts.
-#define SIMDEX_ASSERT(cond, text)                               \
-  do {                                                          \
+#define SIMDEX_ASSERT(cond, text)                                     \
+  do {                                                                \
     if (!(cond)) ::simdex::AssertionFailed(text, __FILE__, __LINE__); \
   } while (0)
 

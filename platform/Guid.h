@@ -49,15 +49,16 @@ constexpr std::optional<GUID> ParseGuid(std::string_view text) {
     if (text.front() != '{' || text.back() != '}') return std::nullopt;
     text = text.substr(1, 36);
   }
-  if (text.size() != 36 || text[8] != '-' || text[13] != '-' || text[18] != '-' ||
-      text[23] != '-')
+  if (text.size() != 36 || text[8] != '-' || text[13] != '-' || text[18] != '-' || text[23] != '-')
     return std::nullopt;
   auto d1 = guid_detail::Hex(text.substr(0, 8));
   auto d2 = guid_detail::Hex(text.substr(9, 4));
   auto d3 = guid_detail::Hex(text.substr(14, 4));
   if (!d1 || !d2 || !d3) return std::nullopt;
-  GUID g{static_cast<std::uint32_t>(*d1), static_cast<std::uint16_t>(*d2),
-         static_cast<std::uint16_t>(*d3), {}};
+  GUID g{static_cast<std::uint32_t>(*d1),
+         static_cast<std::uint16_t>(*d2),
+         static_cast<std::uint16_t>(*d3),
+         {}};
   const std::size_t starts[8] = {19, 21, 24, 26, 28, 30, 32, 34};
   for (int i = 0; i < 8; ++i) {
     auto b = guid_detail::Hex(text.substr(starts[i], 2));

@@ -31,4 +31,5 @@ struct IMTobject : IDispatch {
 
 // Type-library identifier under which plug-ins may describe IMTobject for
 // their dispatch side; distinct from the libraries of the three modules.
-inline constexpr GUID LIBID_IMTobjectLib = simdex::GuidLiteral("{C4AE5A17-F407-483C-BD60-1F3C10D5249B}");
+inline constexpr GUID LIBID_IMTobjectLib =
+    simdex::GuidLiteral("{C4AE5A17-F407-483C-BD60-1F3C10D5249B}");

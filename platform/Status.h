@@ -12,15 +12,25 @@ namespace simdex {
 
 class [[nodiscard]] Status {
  public:
-  enum class Code { kOk, kNotFound, kCorruption, kIOError, kInvalidArgument, kNotSupported,
-                    kFailedPrecondition, kAlreadyExists };
+  enum class Code {
+    kOk,
+    kNotFound,
+    kCorruption,
+    kIOError,
+    kInvalidArgument,
+    kNotSupported,
+    kFailedPrecondition,
+    kAlreadyExists
+  };
 
   Status() = default;
   static Status OK() { return Status(); }
   static Status NotFound(std::string msg) { return {Code::kNotFound, std::move(msg)}; }
   static Status Corruption(std::string msg) { return {Code::kCorruption, std::move(msg)}; }
   static Status IOError(std::string msg) { return {Code::kIOError, std::move(msg)}; }
-  static Status InvalidArgument(std::string msg) { return {Code::kInvalidArgument, std::move(msg)}; }
+  static Status InvalidArgument(std::string msg) {
+    return {Code::kInvalidArgument, std::move(msg)};
+  }
   static Status NotSupported(std::string msg) { return {Code::kNotSupported, std::move(msg)}; }
   // The call came in the wrong order (for example a search before an index
   // was created or opened).
@@ -49,10 +59,10 @@ class [[nodiscard]] Status {
 };
 
 // Propagates a failed status to the caller.
-#define SIMDEX_RETURN_IF_ERROR(expr)       \
-  do {                                     \
-    ::simdex::Status _s = (expr);          \
-    if (!_s.ok()) return _s;               \
+#define SIMDEX_RETURN_IF_ERROR(expr) \
+  do {                               \
+    ::simdex::Status _s = (expr);    \
+    if (!_s.ok()) return _s;         \
   } while (0)
 
 }  // namespace simdex

@@ -1,0 +1,48 @@
+#pragma once
+// Data sets shared by tests, benchmarks and the example client: generated
+// clustered vectors (repeatable on every platform: own generator and own
+// normal deviates, no implementation-defined library distributions) and the
+// real colour-histogram samples shipped beside the project.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace simdex::testing {
+
+// A repeatable 64-bit generator (splitmix64).
+class SplitMix64 {
+ public:
+  explicit SplitMix64(std::uint64_t seed) : state_(seed) {}
+  std::uint64_t Next();
+  // Uniform in [0, 1).
+  double Uniform();
+  // Standard normal deviate (Box-Muller, one value per call).
+  double Normal();
+
+ private:
+  std::uint64_t state_;
+};
+
+// `count` vectors of `dim` doubles, row-major: `clusters` Gaussian clusters
+// with standard deviation `sigma` around centres drawn uniformly in [0,1]^dim,
+// every coordinate clamped to [0,1]. Points go round-robin over the clusters.
+std::vector<double> ClusteredVectors(int count, int dim, int clusters = 10, double sigma = 0.1,
+                                     std::uint64_t seed = 20261211);
+
+// `count` vectors uniform in [0,1]^dim.
+std::vector<double> UniformVectors(int count, int dim, std::uint64_t seed = 7);
+
+// Directory of the shared real data samples (hist45-small.bin, ...).
+std::string SharedDataDir();
+
+// Reads a raw little-endian float64 file of rows of `dim` doubles; empty on
+// failure (missing file, size not a multiple of a row).
+std::vector<double> ReadDoubles(const std::string& path, int dim);
+
+// Reads a raw little-endian float64 file as is (for distance tables).
+std::vector<double> ReadRawDoubles(const std::string& path);
+
+// Reads an ivecs file (int32 k followed by k int32, per record).
+std::vector<std::vector<std::int32_t>> ReadIvecs(const std::string& path);
+
+}  // namespace simdex::testing
