@@ -86,14 +86,29 @@ ActivationCache& Cache() {
   return cache;
 }
 
+// The last class this thread created, so that a run of creations of one
+// class (the engine's pattern) skips the cache's lock and lookup. Valid for
+// as long as the cache, which never drops an entry.
+struct LastHit {
+  CLSID clsid;
+  IClassFactory* factory;
+};
+thread_local LastHit last_hit{};
+
 HRESULT FactoryFor(REFCLSID clsid, DWORD clsctx, IClassFactory** factory) {
   if (!(clsctx & CLSCTX_INPROC_SERVER))
     return FailWith(REGDB_E_CLASSNOTREG, "class " + FormatGuid(clsid) +
                                              " is not registered for the class context asked " +
                                              "for (only in-process servers exist)");
+  if (last_hit.factory && last_hit.clsid == clsid) {
+    *factory = last_hit.factory;
+    return S_OK;
+  }
   ActivationCache& cache = Cache();
-  if ((*factory = cache.Find(clsid))) return S_OK;
-  return cache.Load(clsid, factory);
+  *factory = cache.Find(clsid);
+  HRESULT hr = *factory ? S_OK : cache.Load(clsid, factory);
+  if (SUCCEEDED(hr)) last_hit = {clsid, *factory};
+  return hr;
 }
 
 }  // namespace

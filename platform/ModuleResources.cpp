@@ -18,6 +18,7 @@ namespace {
 constexpr std::uint64_t kMaxTableSize = 64u << 20;
 
 // ELF64 layout constants.
+constexpr unsigned char kElfMagic[4] = {0x7f, 'E', 'L', 'F'};
 constexpr std::size_t kElfHeaderSize = 64;
 constexpr std::size_t kSectionHeaderSize = 64;
 constexpr unsigned kElfClass64 = 2;
@@ -123,12 +124,9 @@ Status ModuleResources::ReadFromFile(const std::string& path, ModuleResources* o
   if (!S_ISREG(st.st_mode)) return Status::InvalidArgument("'" + path + "' is not a file");
   FileReader file(fd.get(), static_cast<std::uint64_t>(st.st_size), path);
 
-  unsigned char eh[kElfHeaderSize];
+  unsigned char eh[kElfHeaderSize] = {};
   if (st.st_size < static_cast<off_t>(kElfHeaderSize) || !file.Read(0, sizeof eh, eh).ok() ||
-      std::memcmp(eh,
-                  "\x7f"
-                  "ELF",
-                  4) != 0)
+      std::memcmp(eh, kElfMagic, sizeof kElfMagic) != 0)
     return Status::Corruption("'" + path + "' is not an ELF module");
   if (eh[4] != kElfClass64 || eh[5] != kElfDataLittle)
     return Status::NotSupported("'" + path + "' is not a 64-bit little-endian ELF module");
@@ -141,7 +139,7 @@ Status ModuleResources::ReadFromFile(const std::string& path, ModuleResources* o
     return Status::Corruption("module '" + path + "' has a damaged section table");
 
   auto readSection = [&](std::uint64_t index, SectionHeader* s) -> Status {
-    unsigned char buf[kSectionHeaderSize];
+    unsigned char buf[kSectionHeaderSize] = {};
     if (index > (std::uint64_t{1} << 32)) return Status::Corruption("bad section index");
     SIMDEX_RETURN_IF_ERROR(file.Read(shoff + index * shentsize, sizeof buf, buf));
     *s = DecodeSection(buf);
@@ -149,7 +147,7 @@ Status ModuleResources::ReadFromFile(const std::string& path, ModuleResources* o
   };
   // Large section counts and string-table indexes live in section 0.
   if (shnum == 0 || shstrndx == kShnXindex) {
-    SectionHeader s0;
+    SectionHeader s0{};
     SIMDEX_RETURN_IF_ERROR(readSection(0, &s0));
     if (shnum == 0) shnum = s0.size;
     if (shstrndx == kShnXindex) shstrndx = s0.link;
@@ -161,14 +159,14 @@ Status ModuleResources::ReadFromFile(const std::string& path, ModuleResources* o
   if (shoff > fileSize || shnum > (fileSize - shoff) / shentsize)
     return Status::Corruption("module '" + path + "' has a damaged section table");
 
-  SectionHeader strtab;
+  SectionHeader strtab{};
   SIMDEX_RETURN_IF_ERROR(readSection(shstrndx, &strtab));
   for (std::uint64_t i = 0; i < shnum; ++i) {
-    SectionHeader s;
+    SectionHeader s{};
     SIMDEX_RETURN_IF_ERROR(readSection(i, &s));
     // Compare the section's name with ours, reading one byte more for the
     // terminating zero.
-    unsigned char name[kResourceSectionName.size() + 1];
+    unsigned char name[kResourceSectionName.size() + 1] = {};
     if (s.name >= strtab.size || strtab.size - s.name < sizeof name) continue;
     SIMDEX_RETURN_IF_ERROR(file.Read(strtab.offset + s.name, sizeof name, name));
     if (std::memcmp(name, kResourceSectionName.data(), kResourceSectionName.size()) != 0 ||
