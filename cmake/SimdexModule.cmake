@@ -3,9 +3,9 @@
 # simdex_add_module(NAME name SOURCES a.cpp ... [DEFINITIONS d ...] [LIBS lib ...])
 # Builds <build dir>/<name>.so (no "lib" prefix) that exports nothing but
 # its entry points: its own code and the static libraries it links are
-# hidden. After each build, simdex-register registers it into the build
-# tree's registry, <build dir>/simdex-registry.txt (tests use registries of
-# their own).
+# hidden (a test checks that). After each build, simdex-register registers
+# it into the build tree's registry, <build dir>/simdex-registry.txt (tests
+# use registries of their own).
 function(simdex_add_module)
   cmake_parse_arguments(M "" "NAME" "SOURCES;DEFINITIONS;LIBS" ${ARGN})
   add_library(${M_NAME} MODULE ${M_SOURCES})
@@ -22,4 +22,7 @@ function(simdex_add_module)
             $<TARGET_FILE:simdex-register> register $<TARGET_FILE:${M_NAME}>
     COMMENT "Registering ${M_NAME} in ${registry}"
     VERBATIM)
+  add_test(NAME ${M_NAME}.ExportsOnlyTheEntryPoints
+           COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DMODULE=$<TARGET_FILE:${M_NAME}>
+                   -P ${PROJECT_SOURCE_DIR}/cmake/CheckModuleExports.cmake)
 endfunction()

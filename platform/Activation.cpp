@@ -117,31 +117,35 @@ HRESULT FactoryFor(REFCLSID clsid, DWORD clsctx, IClassFactory** factory) {
 HRESULT CoGetClassObject(REFCLSID clsid, DWORD clsctx, void*, REFIID iid, void** ppv) {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
-  simdex::ClearLastErrorText();
-  IClassFactory* factory = nullptr;
-  HRESULT hr = simdex::FactoryFor(clsid, clsctx, &factory);
-  if (FAILED(hr)) return hr;
-  return factory->QueryInterface(iid, ppv);
+  return simdex::GuardHResult([&] {
+    simdex::ClearLastErrorText();
+    IClassFactory* factory = nullptr;
+    HRESULT hr = simdex::FactoryFor(clsid, clsctx, &factory);
+    if (FAILED(hr)) return hr;
+    return factory->QueryInterface(iid, ppv);
+  });
 }
 
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD clsctx, REFIID iid, void** ppv) {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
-  simdex::ClearLastErrorText();
-  IClassFactory* factory = nullptr;
-  HRESULT hr = simdex::FactoryFor(clsid, clsctx, &factory);
-  if (FAILED(hr)) return hr;
-  hr = factory->CreateInstance(outer, iid, ppv);
-  if (FAILED(hr))
-    simdex::SetLastErrorText("class " + simdex::FormatGuid(clsid) +
-                             ": the class factory refused to create the object");
-  return hr;
+  return simdex::GuardHResult([&] {
+    simdex::ClearLastErrorText();
+    IClassFactory* factory = nullptr;
+    HRESULT hr = simdex::FactoryFor(clsid, clsctx, &factory);
+    if (FAILED(hr)) return hr;
+    hr = factory->CreateInstance(outer, iid, ppv);
+    if (FAILED(hr))
+      simdex::SetLastErrorText("class " + simdex::FormatGuid(clsid) +
+                               ": the class factory refused to create the object");
+    return hr;
+  });
 }
 
-HRESULT CLSIDFromProgID(const char* progid, CLSID* clsid) {
-  using namespace simdex;
-  ClearLastErrorText();
-  if (!progid || !clsid) return E_POINTER;
+namespace simdex {
+namespace {
+
+HRESULT LookUpProgID(const char* progid, CLSID* clsid) {
   *clsid = CLSID{};
   Registry registry;
   RegistryKey root;
@@ -172,4 +176,13 @@ HRESULT CLSIDFromProgID(const char* progid, CLSID* clsid) {
         "ProgID '" + name + "' names a malformed class identifier '" + *id->DefaultValue() + "'");
   *clsid = *parsed;
   return S_OK;
+}
+
+}  // namespace
+}  // namespace simdex
+
+HRESULT CLSIDFromProgID(const char* progid, CLSID* clsid) {
+  simdex::ClearLastErrorText();
+  if (!progid || !clsid) return E_POINTER;
+  return simdex::GuardHResult([&] { return simdex::LookUpProgID(progid, clsid); });
 }

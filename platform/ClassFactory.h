@@ -1,8 +1,10 @@
 #pragma once
 // The class-factory interface and the factory of a ComObject<T> class.
 #include <atomic>
+#include <new>
 
 #include "platform/ComObject.h"
+#include "platform/ComPtr.h"
 #include "platform/Module.h"
 #include "platform/Unknown.h"
 
@@ -29,7 +31,11 @@ namespace simdex {
 template <class T>
 class ClassFactory final : public IClassFactory {
  public:
-  ClassFactory() = default;
+  // A new factory holding its one (the module's) reference; null when
+  // memory runs out.
+  static ComPtr<IClassFactory> Create() {
+    return ComPtr<IClassFactory>::Adopt(new (std::nothrow) ClassFactory());
+  }
 
   HRESULT QueryInterface(REFIID iid, void** ppv) override {
     if (!ppv) return E_POINTER;
@@ -59,6 +65,7 @@ class ClassFactory final : public IClassFactory {
   HRESULT LockServer(int lock) override { return ModuleLockServer(lock != 0); }
 
  private:
+  ClassFactory() = default;
   ~ClassFactory() = default;
   std::atomic<ULONG> refs_{1};
 };

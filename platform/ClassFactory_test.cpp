@@ -59,7 +59,7 @@ class ClassFactoryTest : public ::testing::Test {
  protected:
   void SetUp() override {
     base_ = ModuleLockCount();
-    factory_ = ComPtr<IClassFactory>::Adopt(new ClassFactory<Widget>());  // the module's reference
+    factory_ = ClassFactory<Widget>::Create();  // as the module's own reference
   }
   void TearDown() override {
     factory_.Reset();

@@ -60,6 +60,10 @@ Dispatcher::Dispatcher(const IID& iid, const GUID& libid, WORD major, WORD minor
     : iid_(iid), libid_(libid), major_(major), minor_(minor), methods_(methods) {}
 
 HRESULT Dispatcher::Load() {
+  return GuardHResult([&] { return LoadOnce(); });
+}
+
+HRESULT Dispatcher::LoadOnce() {
   std::lock_guard<std::mutex> lock(mu_);
   if (loaded_) return S_OK;
   ComPtr<ITypeLib> lib;
@@ -93,7 +97,8 @@ HRESULT Dispatcher::Load() {
     unsigned passed = 0;
     for (unsigned k = 0; k < desc->cParams; ++k)
       if (!desc->params[k].retval) ++passed;
-    bound.push_back({desc->memid, desc, binding->invoke, passed});
+    bound.push_back(
+        {desc->memid, desc, binding->invoke, passed, itfName + "::" + desc->name + " failed"});
   }
   info_ = std::move(info);
   name_ = std::move(itfName);
@@ -145,20 +150,14 @@ HRESULT Dispatcher::Invoke(void* instance, DISPID id, REFIID riid, LCID, WORD fl
   if (p.cArgs != 0 && !p.rgvarg) return E_POINTER;
   if (result) VariantInit(result);
   bool called = false;
-  try {
-    hr = method->invoke(instance, *method->desc, p, result, argErr, &called);
-  } catch (const std::bad_alloc&) {
-    hr = E_OUTOFMEMORY;
-  } catch (...) {
-    hr = E_UNEXPECTED;
-  }
+  hr = GuardHResult(
+      [&] { return method->invoke(instance, *method->desc, p, result, argErr, &called); });
   if (called && FAILED(hr) && excep) {
     // The caller's record is filled, not freed: it may hold garbage.
     std::memset(excep, 0, sizeof *excep);
     excep->scode = hr;
     excep->bstrSource = SysAllocString(name_.c_str());
-    std::string text = name_ + "::" + method->desc->name + " failed";
-    excep->bstrDescription = SysAllocString(text.c_str());
+    excep->bstrDescription = SysAllocString(method->description.c_str());
   }
   return hr;
 }

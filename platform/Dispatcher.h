@@ -334,12 +334,14 @@ class Dispatcher {
     DISPID id;
     const FUNCDESC* desc;
     Invoker invoke;
-    unsigned passedArgs;  // parameters that are not [retval]
+    unsigned passedArgs;      // parameters that are not [retval]
+    std::string description;  // for EXCEPINFO: made ahead, so a failure allocates nothing
   };
 
   // Loads and binds the description once; a failure is retried on the next
   // call (the registry may have been repaired meanwhile).
   HRESULT Load();
+  HRESULT LoadOnce();
 
   IID iid_;
   GUID libid_;

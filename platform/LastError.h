@@ -8,6 +8,7 @@
 //
 // The text lives in the copy of the platform linked into the calling module:
 // a failure inside another module is not visible here.
+#include <new>
 #include <string>
 
 #include "platform/HResult.h"
@@ -21,5 +22,19 @@ void ClearLastErrorText();
 
 // Sets the text and answers `hr`, for one-line failure returns.
 HRESULT FailWith(HRESULT hr, std::string text);
+
+// Runs `body` (which answers an HRESULT) so that no exception leaves it: out
+// of memory gives E_OUTOFMEMORY, anything else E_UNEXPECTED. Entry points and
+// interface methods that may allocate run their work inside it.
+template <class F>
+HRESULT GuardHResult(F&& body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
 
 }  // namespace simdex

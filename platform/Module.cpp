@@ -111,11 +111,11 @@ Status ThisModulePath(std::string* path) {
 }
 
 HRESULT ModuleRegisterServer(std::span<const unsigned char> resources) {
-  return Apply(resources, /*registering=*/true);
+  return GuardHResult([&] { return Apply(resources, /*registering=*/true); });
 }
 
 HRESULT ModuleUnregisterServer(std::span<const unsigned char> resources) {
-  return Apply(resources, /*registering=*/false);
+  return GuardHResult([&] { return Apply(resources, /*registering=*/false); });
 }
 
 }  // namespace simdex

@@ -17,8 +17,9 @@
 //   SIMDEX_MODULE(MyClass, CLSID_MyClass, kResources)
 //
 // SIMDEX_MODULE defines the four exported entry points, with C linkage and
-// default visibility (build the module with -fvisibility=hidden so that they
-// are its only exports):
+// default visibility; build the module with simdex_add_module
+// (cmake/SimdexModule.cmake), which hides everything else, registers the
+// module after each build and tests that it exports nothing more:
 //   DllGetClassObject   the cached factory of the class (made once, under a
 //                       lock); E_POINTER for a null result pointer,
 //                       CLASS_E_CLASSNOTAVAILABLE for another class

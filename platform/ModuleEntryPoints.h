@@ -2,10 +2,10 @@
 // The four exported entry points of a component module with one class; see
 // Module.h for how a module uses SIMDEX_MODULE.
 #include <mutex>
-#include <new>
 
 #include "platform/ClassFactory.h"
 #include "platform/ComPtr.h"
+#include "platform/LastError.h"
 #include "platform/Module.h"
 
 namespace simdex {
@@ -24,9 +24,8 @@ HRESULT ModuleGetClassObject(REFCLSID own, REFCLSID requested, REFIID iid, void*
   {
     std::lock_guard<std::mutex> lock(mu);
     if (!factory) {
-      auto* made = new (std::nothrow) ClassFactory<T>();
-      if (!made) return E_OUTOFMEMORY;
-      factory = ComPtr<IClassFactory>::Adopt(made);
+      factory = ClassFactory<T>::Create();
+      if (!factory) return E_OUTOFMEMORY;
     }
     f = factory.get();
   }
@@ -39,7 +38,8 @@ HRESULT ModuleGetClassObject(REFCLSID own, REFCLSID requested, REFIID iid, void*
 
 #define SIMDEX_MODULE(ClassType, clsid, resourceTable)                                           \
   extern "C" SIMDEX_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) { \
-    return ::simdex::ModuleGetClassObject<ClassType>(clsid, rclsid, riid, ppv);                  \
+    return ::simdex::GuardHResult(                                                               \
+        [&] { return ::simdex::ModuleGetClassObject<ClassType>(clsid, rclsid, riid, ppv); });    \
   }                                                                                              \
   extern "C" SIMDEX_EXPORT HRESULT DllCanUnloadNow() {                                           \
     return ::simdex::ModuleLockCount() == 0 ? S_OK : S_FALSE;                                    \

@@ -26,9 +26,9 @@
 //   only the script's own values and subkeys below it are.
 // - A plain key is removed on unregistration once its script values and
 //   subkeys are gone and nothing else (another module's entries) remains.
-// - `%NAME%` is replaced before parsing by the value given to AddReplacement,
-//   with its apostrophes doubled; `%%` is a literal '%'. An unknown %NAME% is
-//   an error.
+// - `%NAME%` is replaced before parsing, anywhere in the text (comments
+//   too), by the value given to AddReplacement with its apostrophes doubled;
+//   `%%` is a literal '%'. An unknown %NAME% is an error.
 #include <map>
 #include <string>
 #include <string_view>

@@ -267,11 +267,10 @@ Status UnRegisterTypeLib(const TypeLibDescription& desc, const std::string& modu
 
 }  // namespace simdex
 
-HRESULT LoadRegTypeLib(REFIID libid, WORD major, WORD minor, LCID lcid, ITypeLib** lib) {
-  using namespace simdex;
-  ClearLastErrorText();
-  if (!lib) return E_POINTER;
-  *lib = nullptr;
+namespace simdex {
+namespace {
+
+HRESULT LoadRegistered(REFIID libid, WORD major, WORD minor, LCID lcid, ITypeLib** lib) {
   static std::mutex mu;
   static std::map<std::tuple<std::string, WORD, WORD>, ComPtr<ITypeLib>> cache;
   std::lock_guard<std::mutex> lock(mu);
@@ -313,4 +312,15 @@ HRESULT LoadRegTypeLib(REFIID libid, WORD major, WORD minor, LCID lcid, ITypeLib
   *lib = loaded.get();
   cache.emplace(cacheKey, std::move(loaded));
   return S_OK;
+}
+
+}  // namespace
+}  // namespace simdex
+
+HRESULT LoadRegTypeLib(REFIID libid, WORD major, WORD minor, LCID lcid, ITypeLib** lib) {
+  simdex::ClearLastErrorText();
+  if (!lib) return E_POINTER;
+  *lib = nullptr;
+  return simdex::GuardHResult(
+      [&] { return simdex::LoadRegistered(libid, major, minor, lcid, lib); });
 }
