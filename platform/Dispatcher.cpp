@@ -150,6 +150,9 @@ HRESULT Dispatcher::Invoke(void* instance, DISPID id, REFIID riid, LCID, WORD fl
   if (p.cArgs != 0 && !p.rgvarg) return E_POINTER;
   if (result) VariantInit(result);
   bool called = false;
+  // A method that fails may leave a text of its own (this module's last
+  // error); it goes into the description after the method's name.
+  ClearLastErrorText();
   hr = GuardHResult(
       [&] { return method->invoke(instance, *method->desc, p, result, argErr, &called); });
   if (called && FAILED(hr) && excep) {
@@ -157,7 +160,9 @@ HRESULT Dispatcher::Invoke(void* instance, DISPID id, REFIID riid, LCID, WORD fl
     std::memset(excep, 0, sizeof *excep);
     excep->scode = hr;
     excep->bstrSource = SysAllocString(name_.c_str());
-    excep->bstrDescription = SysAllocString(method->description.c_str());
+    const std::string& text = LastErrorText();
+    excep->bstrDescription = SysAllocString(
+        text.empty() ? method->description.c_str() : (method->description + ": " + text).c_str());
   }
   return hr;
 }

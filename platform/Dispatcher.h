@@ -39,7 +39,10 @@
 // DISP_E_TYPEMISMATCH and *puArgErr = its index in rgvarg; a null pointer
 // where a buffer or object is needed -> E_POINTER (and *puArgErr); a riid
 // other than IID_NULL -> DISP_E_UNKNOWNINTERFACE. A method's own failure
-// code is answered as it is, and also stored in the EXCEPINFO when given.
+// code is answered as it is, and also stored in the EXCEPINFO when given,
+// whose description is "IFoo::method failed", followed by ": " and the
+// method's last-error text when it left one (the text of the module that
+// serves the interface, which the caller could not read otherwise).
 #include <cstdint>
 #include <limits>
 #include <mutex>
@@ -335,7 +338,7 @@ class Dispatcher {
     const FUNCDESC* desc;
     Invoker invoke;
     unsigned passedArgs;      // parameters that are not [retval]
-    std::string description;  // for EXCEPINFO: made ahead, so a failure allocates nothing
+    std::string description;  // for EXCEPINFO: "IFoo::method failed"
   };
 
   // Loads and binds the description once; a failure is retried on the next

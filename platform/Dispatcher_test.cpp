@@ -110,7 +110,7 @@ class Calc : public ITestCalc {
   }
   HRESULT fail() override {
     ++calls;
-    return E_FAIL;
+    return failText.empty() ? E_FAIL : FailWith(E_FAIL, failText);
   }
   HRESULT setMethod(int m) override {
     ++calls;
@@ -127,6 +127,7 @@ class Calc : public ITestCalc {
   ComPtr<IMTobject> object;
   std::vector<double> thresholds;
   int method = 0;
+  std::string failText;  // left as the last-error text by fail()
 };
 
 class DispatcherTest : public ::testing::Test {
@@ -309,6 +310,12 @@ TEST_F(DispatcherTest, MethodFailureIsAnsweredWithItsOwnCode) {
   EXPECT_EQ(CallByDispatch(calcItf_.get(), 9, {}, nullptr, &excep), E_FAIL);
   EXPECT_EQ(excep.scode, E_FAIL);
   EXPECT_STREQ(excep.bstrDescription, "ITestCalc::fail failed");
+  ClearExcepInfo(&excep);
+
+  // The method's own last-error text follows its name.
+  calc_->failText = "no index is open";
+  EXPECT_EQ(CallByDispatch(calcItf_.get(), 9, {}, nullptr, &excep), E_FAIL);
+  EXPECT_STREQ(excep.bstrDescription, "ITestCalc::fail failed: no index is open");
   ClearExcepInfo(&excep);
 }
 
