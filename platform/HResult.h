@@ -51,3 +51,12 @@ inline constexpr HRESULT STG_E_WRITEFAULT = MakeHResult(0x8003001Du);
 inline constexpr HRESULT STG_E_READFAULT = MakeHResult(0x8003001Eu);
 inline constexpr HRESULT STG_E_FILEALREADYEXISTS = MakeHResult(0x80030050u);
 inline constexpr HRESULT STG_E_DOCFILECORRUPT = MakeHResult(0x80030109u);
+
+// Dispatch, activation and type-library codes used by the component layer.
+inline constexpr HRESULT DISP_E_NONAMEDARGS = MakeHResult(0x80020007u);
+inline constexpr HRESULT DISP_E_EXCEPTION = MakeHResult(0x80020009u);
+inline constexpr HRESULT CO_E_CLASSSTRING = MakeHResult(0x800401F3u);
+inline constexpr HRESULT TYPE_E_INVALIDSTATE = MakeHResult(0x80028029u);
+inline constexpr HRESULT TYPE_E_CANTLOADLIBRARY = MakeHResult(0x80029C4Au);
+inline constexpr HRESULT SELFREG_E_TYPELIB = MakeHResult(0x80040200u);
+inline constexpr HRESULT SELFREG_E_CLASS = MakeHResult(0x80040201u);
