@@ -364,6 +364,25 @@ TEST_F(NewIndex, FirstInsertionsAndTheRootSplitCostExactly) {
   EXPECT_EQ(root->Entry(0).Pointer(), 2);
   EXPECT_EQ(root->Entry(1).Pointer(), 3);
   EXPECT_EQ(TreeChecker::Check(tree_), std::vector<std::string>{});
+
+  // The first split of a leaf below the root keeps its routing object: every
+  // root entry is costed on the way down (the new entry is unmeasured there),
+  // then the 41 entries are measured against the new routing object only.
+  for (std::uint32_t oid = 41;; ++oid) {
+    const int before = root->NumEntries();
+    ResetCounters();
+    Insert(Point(45, {0.013 * (oid % 50), 0.3 * (oid % 3), 0.01 * (oid % 7)}), oid);
+    const CostCounters cost = tree_.parameters();
+    ASSERT_TRUE(tree_.LoadRoot(&root).ok());
+    if (root->NumEntries() == before) continue;
+    EXPECT_EQ(cost.computedDistances, before + 41);
+    // The descent 2, the new page 1, the parent 1; then key adjustment: the
+    // parent and the routing object from it.
+    EXPECT_EQ(cost.pageReads, 6);
+    EXPECT_EQ(cost.pageWrites, 3);
+    break;
+  }
+  EXPECT_EQ(TreeChecker::Check(tree_), std::vector<std::string>{});
 }
 
 TEST(MetricTree, IndexBuildsRepeat) {
