@@ -15,6 +15,8 @@ struct CursorCase {
   int finalCursor;
 };
 
+void PrintTo(const CursorCase& c, std::ostream* os) { *os << c.name; }
+
 class ResultSetCursorTest : public ::testing::TestWithParam<CursorCase> {};
 
 TEST_P(ResultSetCursorTest, NextWalksToThePastTheEndAndStays) {
