@@ -86,41 +86,47 @@ bool simpleSampledFunction::load(const std::string& fileName) {
   };
   std::ifstream in(fileName, std::ios::in);
   if (!in) return fail();
-  NumberReader reader(in.rdbuf());
-
-  double min = 0.0;
-  double max = 0.0;
-  long long intervals = 0;
-  if (reader.NextReal(min) != Read::kValue || reader.NextReal(max) != Read::kValue ||
-      reader.NextInteger(intervals) != Read::kValue)
-    return fail();
-  if (!(min < max) || !std::isfinite(max - min)) return fail();
-  if (intervals < 1 || intervals > kMaxLoadIntervals) return fail();
-  // A range so narrow that its step underflows can't be sampled.
-  if (!((max - min) / static_cast<double>(intervals) > 0.0)) return fail();
-
-  reset();
-  setRange(min, max);
+  // The reader works on the stream buffer, whose read errors (a directory
+  // given as the file, a failing disk) arrive as exceptions.
   try {
-    setSamples(static_cast<int>(intervals));
-  } catch (const std::bad_alloc&) {
+    NumberReader reader(in.rdbuf());
+
+    double min = 0.0;
+    double max = 0.0;
+    long long intervals = 0;
+    if (reader.NextReal(min) != Read::kValue || reader.NextReal(max) != Read::kValue ||
+        reader.NextInteger(intervals) != Read::kValue)
+      return fail();
+    if (!(min < max) || !std::isfinite(max - min)) return fail();
+    if (intervals < 1 || intervals > kMaxLoadIntervals) return fail();
+    // A range so narrow that its step underflows can't be sampled.
+    if (!((max - min) / static_cast<double>(intervals) > 0.0)) return fail();
+
+    reset();
+    setRange(min, max);
+    try {
+      setSamples(static_cast<int>(intervals));
+    } catch (const std::bad_alloc&) {
+      return fail();
+    }
+
+    for (;;) {
+      double x = 0.0;
+      double y = 0.0;
+      Read r = reader.NextReal(x);
+      if (r == Read::kEnd) break;
+      if (r == Read::kBad) return fail();
+      if (reader.NextReal(y) != Read::kValue) return fail();  // a pair cut short, or not a number
+      if (x < minXRange || x > maxXRange) return fail();
+      insertPair(x, y);
+      // The running mean of finite values can still overflow.
+      if (!std::isfinite(samples[indexOf(x, true)].value)) return fail();
+    }
+    if (in.bad()) return fail();
+    return true;
+  } catch (const std::ios_base::failure&) {
     return fail();
   }
-
-  for (;;) {
-    double x = 0.0;
-    double y = 0.0;
-    Read r = reader.NextReal(x);
-    if (r == Read::kEnd) break;
-    if (r == Read::kBad) return fail();
-    if (reader.NextReal(y) != Read::kValue) return fail();  // a pair cut short, or not a number
-    if (x < minXRange || x > maxXRange) return fail();
-    insertPair(x, y);
-    // The running mean of finite values can still overflow.
-    if (!std::isfinite(samples[indexOf(x, true)].value)) return fail();
-  }
-  if (in.bad()) return fail();
-  return true;
 }
 
 bool simpleSampledFunction::save(const std::string& fileName) const {

@@ -258,6 +258,8 @@ TEST(SimpleSampledFunction, LoadOfMissingFileFailsWithoutCreatingIt) {
   simpleSampledFunction f;
   EXPECT_FALSE(f.load(dir.Path("missing.dat")));
   EXPECT_FALSE(std::filesystem::exists(dir.Path("missing.dat")));
+  // A directory opens as a stream but fails on the first read.
+  EXPECT_FALSE(f.load(dir.Path("")));
 }
 
 TEST(SimpleSampledFunction, SaveFailsWhenItCannotWrite) {

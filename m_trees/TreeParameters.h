@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,10 @@ class TreeParameters : public CostCounters, public ApproximationSettings {
   std::int32_t totalObjects = 0;
   // One plug-in object of objectClass, asked for the byte count of the class.
   ComPtr<IMTobject> prototype;
+  // The draws of the split policy's random promotion (splits of the root).
+  // One generator per block with the fixed default seed: an index build
+  // repeats exactly, whatever else the process does with random numbers.
+  std::mt19937 promotionRandom;
 };
 
 // The active block of the calling thread, or null.
