@@ -39,8 +39,8 @@ Status LoadChildPage(MetricTree& tree, const NodePath& parentPath, std::int32_t 
   }
   NodePath path = parentPath;
   if (!path.Append(page).ok()) {
-    return Status::Corruption(where + ": tree deeper than " +
-                              std::to_string(NodePath::kMaxLength) + " levels");
+    return Status::Corruption(where + ": tree deeper than " + std::to_string(NodePath::kMaxLength) +
+                              " levels");
   }
   std::unique_ptr<MTnode> loaded;
   SIMDEX_RETURN_IF_ERROR(tree.LoadMTnode(path, &loaded));

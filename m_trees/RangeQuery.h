@@ -10,8 +10,11 @@
 //   2. otherwise compute x, the distance to the entry's object, set
 //      lastDist = x, and accept when coverRadius + radius >= x, unless the
 //      entry is a routing entry that the approximation rules prune at x.
-// Comparisons with a NaN reject. The approximation rules are those of the
-// active parameter block; without one the test is exact.
+// The ball tests of routing entries and the bound of step 1 allow for the
+// rounding of computed distances (a relative 1e-12), so that no object on
+// the boundary is lost; a leaf entry qualifies exactly when its distance is
+// at most the radius. Comparisons with a NaN reject. The approximation rules
+// are those of the active parameter block; without one the test is exact.
 #include <memory>
 
 #include "gist/TreeEntry.h"
