@@ -252,6 +252,10 @@ class NearestSearch {
 }  // namespace
 
 Status MTnode::SearchNode(RangeQuery& query, GiSTlist<std::unique_ptr<MTentry>>* results) const {
+  auto* tree = dynamic_cast<MetricTree*>(Tree());
+  if (!IsLeaf() && tree == nullptr) {
+    return Status::FailedPrecondition("node belongs to no metric tree");
+  }
   const double toRouting = query.lastDist;
   for (int i = 0; i < NumEntries(); ++i) {
     const MTentry& e = Entry(i);
@@ -261,8 +265,6 @@ Status MTnode::SearchNode(RangeQuery& query, GiSTlist<std::unique_ptr<MTentry>>*
       results->PushBack(ResultEntry(e, query.lastDist));
       continue;
     }
-    auto* tree = dynamic_cast<MetricTree*>(Tree());
-    if (tree == nullptr) return Status::FailedPrecondition("node belongs to no metric tree");
     std::unique_ptr<MTnode> child;
     SIMDEX_RETURN_IF_ERROR(LoadChildPage(*tree, Path(), Level(), e.Pointer(), &child));
     SIMDEX_RETURN_IF_ERROR(child->SearchNode(query, results));
