@@ -33,7 +33,7 @@ MTobjectHandle::MTobjectHandle(ComPtr<IMTobject> plugin, std::uint32_t oid)
 
 MTobjectHandle::~MTobjectHandle() = default;
 
-Status MTobjectHandle::CreatePluginObject(const GUID& objectClass, std::uint32_t classContext,
+Status MTobjectHandle::CreatePluginObject(const GUID& objectClass, DWORD classContext,
                                           ComPtr<IMTobject>* object) {
   HRESULT hr =
       CoCreateInstance(objectClass, nullptr, classContext, IID_IMTobject, object->PutVoid());

@@ -26,6 +26,7 @@
 #include <span>
 
 #include "gist/TreeObject.h"
+#include "platform/Activation.h"
 #include "platform/ComPtr.h"
 #include "platform/Guid.h"
 #include "platform/IMTobject.h"
@@ -36,8 +37,8 @@ namespace simdex {
 class MTobjectHandle : public TreeObject {
  public:
   // Class context of the plug-in objects the engine keeps: in-process or
-  // local server.
-  static constexpr std::uint32_t kClassContext = 5;
+  // local server (5).
+  static constexpr DWORD kClassContext = CLSCTX_INPROC_OR_LOCAL;
   // Bytes of the object identifier after the object's compressed form.
   static constexpr std::int32_t kOidSize = 4;
 
@@ -54,8 +55,7 @@ class MTobjectHandle : public TreeObject {
   // prototype of an index, and objects the service hands to its clients).
   // A class that cannot be created is NotFound (not registered, module
   // missing), NotSupported (no object interface) or IOError.
-  [[nodiscard]] static Status CreatePluginObject(const GUID& objectClass,
-                                                 std::uint32_t classContext,
+  [[nodiscard]] static Status CreatePluginObject(const GUID& objectClass, DWORD classContext,
                                                  ComPtr<IMTobject>* object);
   // A deep copy of other: a new plug-in object with other's value and oid.
   [[nodiscard]] static Status CopyOf(const MTobjectHandle& other,

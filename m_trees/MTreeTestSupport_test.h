@@ -1,14 +1,18 @@
 #pragma once
-// Test support for the metric tree: the vector plug-in classes, handles and
-// leaf entries made from coordinates, and an active parameter block without
-// an index for tests of keys and nodes.
+// Test support for the metric tree: the vector plug-in classes (registered
+// for the whole test program in a temporary registry, see
+// MTreeTestSupport_test.cpp), handles and leaf entries made from
+// coordinates, and an active parameter block without an index for tests of
+// keys and nodes.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
+#include "examples/vector/VectorIds.h"
 #include "m_trees/MTentry.h"
 #include "m_trees/MTobjectHandle.h"
 #include "m_trees/ScopedActiveParameters.h"
@@ -18,8 +22,8 @@
 
 namespace simdex::mtree_testing {
 
-inline constexpr GUID kVectorA = GuidLiteral("{EA421A0D-DE21-4151-8AB6-64682A72994E}");
-inline constexpr GUID kVectorB = GuidLiteral("{3267FD9C-FBC0-4A53-88F9-B8E44CB81AD7}");
+inline constexpr GUID kVectorA = CLSID_VectorAObject;
+inline constexpr GUID kVectorB = CLSID_VectorBObject;
 // A class nobody registers.
 inline constexpr GUID kUnregistered = GuidLiteral("{0B1E2C3D-4F50-4617-8293-A4B5C6D7E8F9}");
 
@@ -28,6 +32,7 @@ struct VectorClass {
   GUID clsid;
   int dim;
 };
+inline void PrintTo(const VectorClass& c, std::ostream* os) { *os << c.name; }
 inline const VectorClass kVectorAClass{"VectorA", kVectorA, 45};
 inline const VectorClass kVectorBClass{"VectorB", kVectorB, 144};
 

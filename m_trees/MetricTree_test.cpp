@@ -14,6 +14,7 @@
 #include "m_trees/TreeChecker.h"
 #include "platform/FaultyFile.h"
 #include "platform/PosixFile.h"
+#include "tests/support/DataSets.h"
 
 namespace simdex {
 namespace {
@@ -363,6 +364,25 @@ TEST_F(NewIndex, FirstInsertionsAndTheRootSplitCostExactly) {
   EXPECT_EQ(root->Entry(0).Pointer(), 2);
   EXPECT_EQ(root->Entry(1).Pointer(), 3);
   EXPECT_EQ(TreeChecker::Check(tree_), std::vector<std::string>{});
+
+  // The first split of a leaf below the root keeps its routing object: every
+  // root entry is costed on the way down (the new entry is unmeasured there),
+  // then the 41 entries are measured against the new routing object only.
+  for (std::uint32_t oid = 41;; ++oid) {
+    const int before = root->NumEntries();
+    ResetCounters();
+    Insert(Point(45, {0.013 * (oid % 50), 0.3 * (oid % 3), 0.01 * (oid % 7)}), oid);
+    const CostCounters cost = tree_.parameters();
+    ASSERT_TRUE(tree_.LoadRoot(&root).ok());
+    if (root->NumEntries() == before) continue;
+    EXPECT_EQ(cost.computedDistances, before + 41);
+    // The descent 2, the new page 1, the parent 1; then key adjustment: the
+    // parent and the routing object from it.
+    EXPECT_EQ(cost.pageReads, 6);
+    EXPECT_EQ(cost.pageWrites, 3);
+    break;
+  }
+  EXPECT_EQ(TreeChecker::Check(tree_), std::vector<std::string>{});
 }
 
 TEST(MetricTree, IndexBuildsRepeat) {
@@ -472,6 +492,56 @@ TEST_P(StaleMarks, ChangedMaximumDistanceKeepsSplitsSound) {
 INSTANTIATE_TEST_SUITE_P(MaxDistances, StaleMarks,
                          ::testing::Values(std::make_pair(5.0, 3.0), std::make_pair(20.0, 12.0)),
                          [](const auto& p) { return std::to_string(int(p.param.first)); });
+
+// Clustered data sets of both vector classes, big enough for trees of three
+// levels or more: sound after every insertion and again after reopening.
+class BigIndex : public ::testing::TestWithParam<std::pair<VectorClass, int>> {
+ protected:
+  static std::int64_t CountObjects(MetricTree& tree, MTnode& node) {
+    if (node.IsLeaf()) return node.NumEntries();
+    std::int64_t count = 0;
+    for (int i = 0; i < node.NumEntries(); ++i) {
+      std::unique_ptr<MTnode> child;
+      EXPECT_TRUE(tree.LoadChild(node, i, &child).ok());
+      if (child) count += CountObjects(tree, *child);
+    }
+    return count;
+  }
+  static void ExpectSound(MetricTree& tree, int objects) {
+    std::unique_ptr<MTnode> root;
+    ASSERT_TRUE(tree.LoadRoot(&root).ok());
+    EXPECT_GE(root->Level(), 2);
+    EXPECT_EQ(CountObjects(tree, *root), objects);
+    EXPECT_EQ(TreeChecker::Check(tree), std::vector<std::string>{});
+  }
+};
+
+TEST_P(BigIndex, StaysSoundThroughInsertionsAndReopening) {
+  const VectorClass& cls = GetParam().first;
+  const int count = GetParam().second;
+  const std::vector<double> data = testing::ClusteredVectors(count, cls.dim);
+  TempDir dir;
+  {
+    MetricTree tree;
+    ASSERT_TRUE(tree.Create(dir.Path(""), std::sqrt(cls.dim), cls.clsid).ok());
+    auto begin = data.begin();
+    for (int i = 0; i < count; ++i, begin += cls.dim) {
+      auto e =
+          LeafEntry(std::vector<double>(begin, begin + cls.dim), static_cast<std::uint32_t>(i));
+      Status s = tree.Insert(*e);
+      ASSERT_TRUE(s.ok()) << i << ": " << s.ToString();
+    }
+    ExpectSound(tree, count);
+  }
+  MetricTree tree;
+  ASSERT_TRUE(tree.Open(dir.Path(""), cls.clsid).ok());
+  ExpectSound(tree, count);
+}
+
+INSTANTIATE_TEST_SUITE_P(Vectors, BigIndex,
+                         ::testing::Values(std::make_pair(kVectorAClass, 20000),
+                                           std::make_pair(kVectorBClass, 5000)),
+                         [](const auto& p) { return std::string(p.param.first.name); });
 
 }  // namespace
 }  // namespace simdex
