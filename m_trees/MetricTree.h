@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "gist/GiST.h"
-#include "gist/PageStore.h"
 #include "gist/GiSTlist.h"
+#include "gist/PageStore.h"
 #include "m_trees/MTentry.h"
 #include "m_trees/MTnode.h"
 #include "m_trees/NearestQuery.h"
