@@ -27,11 +27,14 @@
 #include <cstdint>
 #include <memory>
 
+#include "gist/GiSTlist.h"
 #include "gist/GiSTnode.h"
 #include "m_trees/MTentry.h"
 #include "m_trees/MTobjectHandle.h"
 
 namespace simdex {
+
+class RangeQuery;
 
 class MTnode : public GiSTnode {
  public:
@@ -95,6 +98,14 @@ class MTnode : public GiSTnode {
   // Sorts the entries by parentDist (a stable sort) and re-points the routing
   // object at the moved routing entry.
   void Reorder();
+
+  // The range search below this node: appends to *results, in depth-first
+  // tree order, a clone of every leaf entry that query accepts, its
+  // coverRadius set to its distance from the query. query.lastDist holds the
+  // query's distance to this node's routing object (0 at the root) and is
+  // the same again on return. A damaged child page is Corruption.
+  [[nodiscard]] Status SearchNode(RangeQuery& query,
+                                  GiSTlist<std::unique_ptr<MTentry>>* results) const;
 
   // The entry at index as a metric entry (index < NumEntries()).
   MTentry& Entry(int index) const;

@@ -19,9 +19,12 @@
 #include <vector>
 
 #include "gist/GiST.h"
+#include "gist/GiSTlist.h"
 #include "gist/PageStore.h"
 #include "m_trees/MTentry.h"
 #include "m_trees/MTnode.h"
+#include "m_trees/NearestQuery.h"
+#include "m_trees/RangeQuery.h"
 #include "m_trees/TreeParameters.h"
 #include "platform/Guid.h"
 #include "platform/Status.h"
@@ -68,6 +71,22 @@ class MetricTree : public GiST {
   // Restarts the approximation tracker and inserts a clone of the leaf entry.
   // The entry's object must have the index's record size (InvalidArgument).
   [[nodiscard]] Status Insert(MTentry& entry);
+
+  // The range search: every stored entry whose object lies within
+  // query.radius of the query object (under method 0), as clones in
+  // depth-first tree order, each with coverRadius set to its distance. The
+  // caller keeps query; *results is replaced. A closed index and an
+  // approximation method that needs a missing distance model are
+  // FailedPrecondition; a damaged page met on the way is Corruption (and
+  // *results stays empty).
+  [[nodiscard]] Status SearchRange(const RangeQuery& query,
+                                   GiSTlist<std::unique_ptr<MTentry>>* results);
+  // The k-nearest-neighbour search: at most query.k() entries, nearest first,
+  // one per object identifier (the identifier's nearest object), each with
+  // coverRadius set to its distance and minRadius 0. A k below 1 gives an
+  // empty result. Failures as for SearchRange.
+  [[nodiscard]] Status SearchNearest(const NearestQuery& query,
+                                     GiSTlist<std::unique_ptr<MTentry>>* results);
 
   // Sets maxDistance until the statistics are next loaded. A value that is not
   // positive and finite cannot serve as a distance bound and is ignored.
