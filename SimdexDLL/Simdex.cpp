@@ -5,12 +5,14 @@
 #include <string>
 #include <utility>
 
-#include "SimdexDLL/SearchStub.h"
 #include "gist/GiSTlist.h"
 #include "m_trees/MTentry.h"
 #include "m_trees/MTnode.h"
 #include "m_trees/MTobjectHandle.h"
 #include "m_trees/MetricTree.h"
+#include "m_trees/NearestQuery.h"
+#include "m_trees/ObjectPredicate.h"
+#include "m_trees/RangeQuery.h"
 #include "m_trees/TreeParameters.h"
 #include "platform/Coding.h"
 #include "platform/LastError.h"
@@ -258,7 +260,7 @@ HRESULT Simdex::NNSearch(IMTobject* queryObject, int k) {
                     // No k-th distance exists for k < 1: the answer is empty.
                     if (k < 1) return Status::OK();
                     NearestQuery query(k, std::move(predicate));
-                    return SearchNearest(*tree_, query, found);
+                    return tree_->SearchNearest(query, found);
                   });
   });
 }
@@ -270,7 +272,7 @@ HRESULT Simdex::RangeSearch(IMTobject* queryObject, double radius) {
                   [&](std::unique_ptr<DistancePredicate> predicate,
                       GiSTlist<std::unique_ptr<MTentry>>* found) -> Status {
                     RangeQuery query(0.0, std::move(predicate), radius);
-                    return SearchRange(*tree_, query, found);
+                    return tree_->SearchRange(query, found);
                   });
   });
 }
