@@ -20,6 +20,7 @@
 #include "SimdexDLL/ServiceFixture_test.h"
 #include "platform/Coding.h"
 #include "tests/support/DataSets.h"
+#include "tests/support/StubMTobject.h"
 
 namespace simdex::testing {
 namespace {
@@ -33,27 +34,11 @@ const double kRoot45 = std::sqrt(45.0);
 
 // A client object that only reports sizes: it shows what the service asks
 // before it lets an object write into its buffer.
-class SizedObject final : public IMTobject {
+class SizedObject final : public StubMTobject {
  public:
   // Reports `size` as its compressed size, and `written` as the count its
   // compress wrote (it writes min(size, written) bytes).
   SizedObject(int size, int written) : size_(size), written_(written) {}
-  HRESULT QueryInterface(REFIID, void** ppv) override {
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override { return --refs_; }
-  HRESULT GetTypeInfoCount(unsigned*) override { return E_NOTIMPL; }
-  HRESULT GetTypeInfo(unsigned, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, const char* const*, unsigned, LCID, DISPID*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                 unsigned*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT distance(IMTobject*, double*) override { return E_NOTIMPL; }
   HRESULT compress(unsigned char* buff, int* size) override {
     ++compressCalls;
     std::memset(buff, 0, static_cast<std::size_t>(std::min(size_, written_)));
@@ -64,16 +49,12 @@ class SizedObject final : public IMTobject {
     *size = size_;
     return S_OK;
   }
-  HRESULT initialize(unsigned char*) override { return E_NOTIMPL; }
-  HRESULT equal(IMTobject*, int*) override { return E_NOTIMPL; }
-  HRESULT XMLInitialize(char*) override { return E_NOTIMPL; }
 
   int compressCalls = 0;
 
  private:
   int size_;
   int written_;
-  ULONG refs_ = 1;
 };
 
 using Call = std::function<HRESULT(ISimdex*)>;

@@ -6,37 +6,13 @@
 #include <thread>
 
 #include "m_trees/ScopedActiveParameters.h"
+#include "tests/support/StubMTobject.h"
 
 namespace simdex {
 namespace {
 
 // A plug-in object that only counts its references.
-class CountedObject : public IMTobject {
- public:
-  HRESULT QueryInterface(REFIID, void** ppv) override {
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs; }
-  ULONG Release() override { return --refs; }
-  HRESULT GetTypeInfoCount(unsigned*) override { return E_NOTIMPL; }
-  HRESULT GetTypeInfo(unsigned, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, const char* const*, unsigned, LCID, DISPID*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                 unsigned*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT distance(IMTobject*, double*) override { return E_NOTIMPL; }
-  HRESULT compress(unsigned char*, int*) override { return E_NOTIMPL; }
-  HRESULT compressedSize(int*) override { return E_NOTIMPL; }
-  HRESULT initialize(unsigned char*) override { return E_NOTIMPL; }
-  HRESULT equal(IMTobject*, int*) override { return E_NOTIMPL; }
-  HRESULT XMLInitialize(char*) override { return E_NOTIMPL; }
-
-  ULONG refs = 1;
-};
+class CountedObject : public StubMTobject {};
 
 // What object handles and the page file do: count into the active block.
 void Count(int distances, int reads, int writes) {
