@@ -3,7 +3,8 @@
 # Safe to run again: it installs only missing packages.
 set -euo pipefail
 
-packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev python3)
+packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev python3
+          libcli11-dev nlohmann-json3-dev gnuplot-nox)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

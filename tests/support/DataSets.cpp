@@ -53,7 +53,7 @@ std::string SharedDataDir() {
 #ifdef SIMDEX_SHARED_DATA_DIR
   return SIMDEX_SHARED_DATA_DIR;
 #else
-  return "../shared/data";
+  return "data";
 #endif
 }
 

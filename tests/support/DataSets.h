@@ -32,7 +32,7 @@ std::vector<double> ClusteredVectors(int count, int dim, int clusters = 10, doub
 // `count` vectors uniform in [0,1]^dim.
 std::vector<double> UniformVectors(int count, int dim, std::uint64_t seed = 7);
 
-// Directory of the shared real data samples (hist45-small.bin, ...).
+// Directory of the real data samples shipped in data/ (hist45-small.bin, ...).
 std::string SharedDataDir();
 
 // Reads a raw little-endian float64 file of rows of `dim` doubles; empty on

@@ -1,0 +1,9 @@
+#include "tools/simdex/CommandContext.h"
+
+#include <CLI/CLI.hpp>
+
+namespace simdex::cli {
+
+void AddRegisterCommands(CLI::App& /*app*/, CommandContext& /*ctx*/) {}
+
+}  // namespace simdex::cli
