@@ -22,7 +22,7 @@ using simdex::testing::ClusteredVectors;
 using simdex::testing::ReadDoubles;
 using simdex::testing::ReadIvecs;
 using simdex::testing::ReadRawDoubles;
-using simdex::testing::SharedDataDir;
+using simdex::testing::SampleDataDir;
 using simdex::testing::SplitMix64;
 using simdex::testing::UniformVectors;
 
@@ -34,7 +34,7 @@ std::vector<double> Row(const std::vector<double>& rows, int dim, int i) {
 }
 
 std::string HistogramFile(int dim, const std::string& suffix) {
-  return SharedDataDir() + "/hist" + std::to_string(dim) + "-small" + suffix;
+  return SampleDataDir() + "/hist" + std::to_string(dim) + "-small" + suffix;
 }
 
 // Checks one range search against brute force: every stored entry within

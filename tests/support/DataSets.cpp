@@ -17,9 +17,9 @@ std::vector<double> UniformVectors(int count, int dim, std::uint64_t seed) {
   return out;
 }
 
-std::string SharedDataDir() {
-#ifdef SIMDEX_SHARED_DATA_DIR
-  return SIMDEX_SHARED_DATA_DIR;
+std::string SampleDataDir() {
+#ifdef SIMDEX_SAMPLE_DATA_DIR
+  return SIMDEX_SAMPLE_DATA_DIR;
 #else
   return "data";
 #endif

@@ -19,8 +19,8 @@ using simdex::SplitMix64;
 // `count` vectors uniform in [0,1]^dim.
 std::vector<double> UniformVectors(int count, int dim, std::uint64_t seed = 7);
 
-// Directory of the real data samples shipped in data/ (hist45-small.bin, ...).
-std::string SharedDataDir();
+// Directory of the sample data shipped in data/ (hist45-small.bin, ...).
+std::string SampleDataDir();
 
 // Reads a raw little-endian float64 file of rows of `dim` doubles; empty on
 // failure (missing file, size not a multiple of a row).

@@ -16,8 +16,8 @@ TEST(DataSets, ClusteredVectorsRepeatAndStayInUnitCube) {
   }
 }
 
-TEST(DataSets, SharedSamplesHaveTheDocumentedShape) {
-  const std::string dir = SharedDataDir();
+TEST(DataSets, SampleDataHasTheDocumentedShape) {
+  const std::string dir = SampleDataDir();
   EXPECT_EQ(ReadDoubles(dir + "/hist45-small.bin", 45).size(), 5000u * 45u);
   EXPECT_EQ(ReadDoubles(dir + "/hist144-small_query.bin", 144).size(), 50u * 144u);
   const auto gt = ReadIvecs(dir + "/hist45-small_gt10.ivecs");
