@@ -10,38 +10,6 @@
 
 namespace simdex::testing {
 
-std::uint64_t SplitMix64::Next() {
-  std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-  return z ^ (z >> 31);
-}
-
-double SplitMix64::Uniform() { return static_cast<double>(Next() >> 11) * 0x1.0p-53; }
-
-double SplitMix64::Normal() {
-  // 1 - u keeps the logarithm's argument in (0, 1].
-  const double u1 = 1.0 - Uniform();
-  const double u2 = Uniform();
-  return std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2);
-}
-
-std::vector<double> ClusteredVectors(int count, int dim, int clusters, double sigma,
-                                     std::uint64_t seed) {
-  SplitMix64 rng(seed);
-  std::vector<double> centres(static_cast<std::size_t>(clusters) * dim);
-  for (double& c : centres) c = rng.Uniform();
-  std::vector<double> out(static_cast<std::size_t>(count) * dim);
-  for (int i = 0; i < count; ++i) {
-    const double* centre = &centres[static_cast<std::size_t>(i % clusters) * dim];
-    for (int k = 0; k < dim; ++k) {
-      out[static_cast<std::size_t>(i) * dim + k] =
-          std::clamp(centre[k] + sigma * rng.Normal(), 0.0, 1.0);
-    }
-  }
-  return out;
-}
-
 std::vector<double> UniformVectors(int count, int dim, std::uint64_t seed) {
   SplitMix64 rng(seed);
   std::vector<double> out(static_cast<std::size_t>(count) * dim);

@@ -7,27 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "tools/generators/ClusteredGenerator.h"
+#include "tools/generators/SplitMix64.h"
+
 namespace simdex::testing {
 
-// A repeatable 64-bit generator (splitmix64).
-class SplitMix64 {
- public:
-  explicit SplitMix64(std::uint64_t seed) : state_(seed) {}
-  std::uint64_t Next();
-  // Uniform in [0, 1).
-  double Uniform();
-  // Standard normal deviate (Box-Muller, one value per call).
-  double Normal();
-
- private:
-  std::uint64_t state_;
-};
-
-// `count` vectors of `dim` doubles, row-major: `clusters` Gaussian clusters
-// with standard deviation `sigma` around centres drawn uniformly in [0,1]^dim,
-// every coordinate clamped to [0,1]. Points go round-robin over the clusters.
-std::vector<double> ClusteredVectors(int count, int dim, int clusters = 10, double sigma = 0.1,
-                                     std::uint64_t seed = 20261211);
+// The generators live with the simdex command, which writes the same data.
+using simdex::ClusteredVectors;
+using simdex::SplitMix64;
 
 // `count` vectors uniform in [0,1]^dim.
 std::vector<double> UniformVectors(int count, int dim, std::uint64_t seed = 7);

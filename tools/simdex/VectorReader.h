@@ -9,10 +9,12 @@
 // The format comes from the extension unless given. Rows are numbered from 0
 // in file order. Every failure names the file and, when it concerns a row, the
 // row: "FILE: row N: ..." (a wrong dimension, NaN or infinity, a truncated
-// row, a value that is not a number).
+// row, a value that is not a number). A file without any row fails to open
+// ("FILE: no vectors"). After a failure, Next keeps answering that failure.
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,9 @@ enum class VectorFormat { kFvecs, kBvecs, kNpy, kCsv, kRawDoubles };
 
 // "fvecs", "bvecs", "npy", "csv", "bin"; empty text: from the extension.
 Status ParseVectorFormat(const std::string& path, const std::string& text, VectorFormat* format);
+
+// The name ParseVectorFormat accepts for format ("fvecs", ...).
+const char* VectorFormatName(VectorFormat format);
 
 struct VectorRow {
   std::int64_t row = 0;
@@ -43,18 +48,41 @@ class VectorReader {
   static Status Open(const std::string& path, const ReaderOptions& options,
                      std::unique_ptr<VectorReader>* reader);
   virtual ~VectorReader() = default;
+  VectorReader(const VectorReader&) = delete;
+  VectorReader& operator=(const VectorReader&) = delete;
 
   // The next row into *row; *more = false (and *row untouched) at the end.
-  virtual Status Next(VectorRow* row, bool* more) = 0;
+  // Every row returned has dimension() finite values.
+  Status Next(VectorRow* row, bool* more);
   // Rows in the file when known without reading it (for progress).
   virtual std::optional<std::int64_t> RowCount() const = 0;
   const std::string& path() const { return path_; }
+  // Values per row: the given dimension, else the first row's (0 while a CSV
+  // file's first row has not been returned).
+  int dimension() const { return dimension_; }
 
  protected:
-  explicit VectorReader(std::string path) : path_(std::move(path)) {}
+  VectorReader(std::string path, int dimension) : path_(std::move(path)), dimension_(dimension) {}
+
+  // Decodes row number `row` into row->values (and row->id); *more = false
+  // at the end of the file. The caller checks the count and the values.
+  virtual Status ReadRow(std::int64_t row, VectorRow* out, bool* more) = 0;
+  // How messages name a row: "row N" (CSV adds the line).
+  virtual std::string Where(std::int64_t row) const;
+
+  // A failure about row `row`: "PATH: row N: what".
+  Status RowError(std::int64_t row, const std::string& what) const;
+  // "PATH: row N: truncated (file ends after X of Y bytes)".
+  Status Truncated(std::int64_t row, std::uint64_t have, std::uint64_t want) const;
+  // Checks that row `row` has `found` values: the dimension when one is
+  // known, else found becomes the dimension.
+  Status CheckCount(std::int64_t row, std::uint64_t found);
 
  private:
   std::string path_;
+  int dimension_;
+  std::int64_t nextRow_ = 0;
+  Status failure_;
 };
 
 // Reads every row of path (for queries and small files).
