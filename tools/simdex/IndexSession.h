@@ -20,11 +20,19 @@
 #include "platform/Guid.h"
 #include "platform/Status.h"
 
+namespace simdex {
+class MetricTree;
+}
+
 namespace simdex::cli {
 
 // "VectorA", "VectorB", a ProgID ("VectorA.VectorAObject") or a braced class
 // identifier; NotFound names the text when nothing is registered under it.
 Status ResolveClass(const std::string& text, GUID* clsid);
+
+// A failed service call as a status: the kind from hr, the message from what
+// and the text the service left for the failure.
+Status ServiceStatus(const std::string& what, HRESULT hr);
 
 struct SearchHit {
   std::uint32_t id;
@@ -57,17 +65,30 @@ class IndexSession {
   // Doubles per object (the class's compressed size / 8).
   int dimension() const;
   ISimdex* service() const;
+  // The service's tree (for walks that the interface does not offer).
+  MetricTree* tree() const;
+  // The maximum distance of the index (from its distribution files).
+  double maxDistance() const;
+  // True once a statistics pass has measured the distance distribution
+  // (Density.dat no longer equals the uniform creation density in T.dat).
+  bool StatisticsMeasured() const;
 
   // A new object of the index's class holding values (exactly dimension()).
   Status MakeObject(std::span<const double> values, ComPtr<IMTobject>* object) const;
   Status Insert(std::uint32_t id, std::span<const double> values);
   // 0 = exact; 1-4 with a threshold (none: the method searches exactly).
+  // Methods 1 and 3 read the measured distribution: FailedPrecondition
+  // before a statistics pass.
   Status SetApproximation(int method, std::optional<double> threshold);
   Status Nearest(std::span<const double> query, int k, std::vector<SearchHit>* hits,
                  SearchCost* cost);
   Status Range(std::span<const double> query, double radius, std::vector<SearchHit>* hits,
                SearchCost* cost);
   Status GenerateStatistics(SearchCost* cost);
+  // The counters since the last search, statistics pass or TakeCost (the
+  // service counts in 32 bits: long insertions take them in parts), then
+  // resets them.
+  Status TakeCost(SearchCost* cost);
 
   ~IndexSession();
 
