@@ -53,6 +53,13 @@ Progress::Progress(std::string label, std::string unit, std::optional<std::int64
   lastShown_ = start_;
 }
 
+Progress::~Progress() {
+  if (out_ != nullptr && terminal_ && drawn_ && !finished_) {
+    std::fputc('\n', out_);
+    std::fflush(out_);
+  }
+}
+
 std::string Progress::Rate(std::int64_t done, double now) const {
   const double elapsed = now - start_;
   char text[64];
@@ -78,7 +85,8 @@ void Progress::Update(std::int64_t done) {
 }
 
 void Progress::Finish(std::int64_t done) {
-  if (out_ == nullptr) return;
+  if (out_ == nullptr || finished_) return;
+  finished_ = true;
   const double now = clock_();
   if (terminal_) {
     Draw(done, now);

@@ -23,6 +23,11 @@ class Progress {
   Progress(std::string label, std::string unit, std::optional<std::int64_t> total, std::FILE* out,
            bool terminal, Clock clock);
 
+  // Ends a bar left on the terminal's line by work that stopped early.
+  ~Progress();
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
+
   // done units of the work are finished.
   void Update(std::int64_t done);
   // The work ended after done units: the bar is drawn a last time and its
@@ -44,6 +49,7 @@ class Progress {
   double lastShown_ = 0;
   int lastTenth_ = 0;
   bool drawn_ = false;
+  bool finished_ = false;
 };
 
 }  // namespace simdex::cli

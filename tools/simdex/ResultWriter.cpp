@@ -53,7 +53,7 @@ struct ResultWriter::Rep {
   SearchCost total;
   bool headerDone = false;
   std::vector<std::vector<std::string>> costRows;  // csv
-  nlohmann::json json;
+  nlohmann::ordered_json json;
 
   bool knn() const { return search.command == "knn"; }
   void Put(const std::string& text) { std::fwrite(text.data(), 1, text.size(), out); }
@@ -66,15 +66,16 @@ ResultWriter::ResultWriter(OutputFormat format, SearchDescription search, std::F
   rep_->out = out;
   if (format == OutputFormat::kJson) {
     const SearchDescription& s = rep_->search;
-    nlohmann::json& j = rep_->json;
+    nlohmann::ordered_json& j = rep_->json;
     j["command"] = s.command;
     j["index"] = s.index;
     j["queries_file"] = s.queriesFile;
     if (s.k) j["k"] = *s.k;
     if (s.radius) j["radius"] = *s.radius;
     j["method"] = s.method;
-    j["threshold"] = s.threshold ? nlohmann::json(*s.threshold) : nlohmann::json(nullptr);
-    j["queries"] = nlohmann::json::array();
+    j["threshold"] =
+        s.threshold ? nlohmann::ordered_json(*s.threshold) : nlohmann::ordered_json(nullptr);
+    j["queries"] = nlohmann::ordered_json::array();
   }
 }
 
@@ -126,7 +127,7 @@ void ResultWriter::Query(std::int64_t query, const std::vector<SearchHit>& hits,
       break;
     }
     case OutputFormat::kJson: {
-      nlohmann::json results = nlohmann::json::array();
+      nlohmann::ordered_json results = nlohmann::ordered_json::array();
       for (const SearchHit& h : hits) results.push_back({{"id", h.id}, {"distance", h.distance}});
       r.json["queries"].push_back({{"query", query},
                                    {"results", std::move(results)},
