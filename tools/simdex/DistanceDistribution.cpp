@@ -65,12 +65,12 @@ Status DistanceDistribution::Load(const std::string& directory, DistanceDistribu
   }
 
   DistanceDistribution d;
+  d.minDistance_ = density.getMinXRange();
   d.maxDistance_ = density.getMaxXRange();
+  d.step_ = density.getEpsilon();
   const int n = density.getSamples();
-  const double lower = density.getMinXRange();
-  const double step = density.getEpsilon();
   for (int i = 0; i <= n; ++i) {
-    d.positions_.push_back(std::min(lower + i * step, d.maxDistance_));
+    d.positions_.push_back(std::min(d.minDistance_ + i * d.step_, d.maxDistance_));
     d.density_.push_back(density.getSample(i).value);
     d.distribution_.push_back(distribution.getSample(i).value);
   }
@@ -79,6 +79,15 @@ Status DistanceDistribution::Load(const std::string& directory, DistanceDistribu
   d.objects_ = CountObjects(MetricTree::FileIn(directory, MetricTree::kTreeStatsFile));
   *out = std::move(d);
   return Status::OK();
+}
+
+double DistanceDistribution::F(double x) const {
+  if (distribution_.empty()) return 0;
+  const std::size_t n = distribution_.size() - 1;
+  x = std::clamp(x, minDistance_, maxDistance_);
+  std::size_t i = std::min(static_cast<std::size_t>((x - minDistance_) / step_), n);
+  while (distribution_[i] == 0.0 && i < n) ++i;
+  return distribution_[i];
 }
 
 double DistanceDistribution::Quantile(double p) const {

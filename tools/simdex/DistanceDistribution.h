@@ -34,12 +34,18 @@ class DistanceDistribution {
   // before the first one, and while the root is the only node).
   std::int64_t objects() const { return objects_; }
 
+  // The distribution at x as the approximate searches read it: the sample at
+  // or below x (x clamped to the range), a sample of 0 taking the
+  // value of the next non-zero one.
+  double F(double x) const;
   // The smallest sample position where the distribution reaches fraction p
   // (0..1) of its last value; maxDistance when it never does.
   double Quantile(double p) const;
 
  private:
+  double minDistance_ = 0;
   double maxDistance_ = 0;
+  double step_ = 0;
   std::vector<double> positions_;
   std::vector<double> density_;
   std::vector<double> distribution_;

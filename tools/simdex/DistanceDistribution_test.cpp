@@ -44,6 +44,15 @@ TEST(DistanceDistribution, ReadsSamplesObjectsAndWhetherMeasured) {
   EXPECT_DOUBLE_EQ(d.Quantile(0.5), 1.0);
   EXPECT_DOUBLE_EQ(d.Quantile(0.0), 0.0);
   EXPECT_DOUBLE_EQ(d.Quantile(1.0), 2.0);
+  // F reads the sample at or below x, as the approximate searches do.
+  EXPECT_DOUBLE_EQ(d.F(0.6), 0.15);
+  EXPECT_DOUBLE_EQ(d.F(9.0), 1.0);
+
+  // Leading zero samples take the next non-zero value.
+  Write(dir.File("Distribution.dat"), "0 2 4\n0 0\n0.5 0\n1 0.4\n1.5 0.9\n2 1\n");
+  ASSERT_TRUE(DistanceDistribution::Load(dir.path(), &d).ok());
+  EXPECT_DOUBLE_EQ(d.F(0.1), 0.4);
+  EXPECT_DOUBLE_EQ(d.F(1.2), 0.4);
 }
 
 TEST(DistanceDistribution, MissingOrUnreadableFilesAreNamed) {
