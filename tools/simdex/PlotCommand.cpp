@@ -64,27 +64,34 @@ Status RunPlot(const PlotOptions& o, bool quiet) {
   plot.Data("distribution", distribution);
   plot.Command("set multiplot layout 2,1 title " + Gnuplot::Quote(title));
   plot.Command("set grid");
-  plot.Command("set key top right");
+  // The axis labels and panel titles name the curves: no key to collide
+  // with the median label.
+  plot.Command("unset key");
   plot.Command("set xrange [0:" + max + "]");
   plot.Command("set yrange [0:*]");
+  // Room above the highest value (a flat density would lie on the border),
+  // and one left margin so that both panels share their distance axis.
+  plot.Command("set offsets 0, 0, graph 0.05, 0");
+  plot.Command("set lmargin 12");
   if (!note.empty())
     plot.Command("set label 1 " + Gnuplot::Quote(note) + " at graph 0.5,0.5 center");
   if (dist.measured()) {
     // The median shows where most distances lie; the approximate searches
-    // work at the far left, among the smallest distances.
+    // work at the far left, among the smallest distances. Its label sits low
+    // on the right of the line, where neither curve passes near the median.
     plot.Command("set arrow 1 from " + Format("%.9g", median) + ", graph 0 to " +
                  Format("%.9g", median) + ", graph 1 nohead dashtype 2");
     plot.Command("set label 2 " + Gnuplot::Quote("median " + Format("%.4g", median)) + " at " +
-                 Format("%.9g", median) + ", graph 0.92 offset 1,0");
+                 Format("%.9g", median) + ", graph 0.08 offset 1,0");
   }
   plot.Command("set ylabel 'density f(d)'");
-  plot.Command("plot $density using 1:2 with lines linewidth 2 title 'density (Density.dat)'");
+  plot.Command("set title 'Density.dat' font ',9'");
+  plot.Command("plot $density using 1:2 with lines linewidth 2");
   plot.Command("unset label 1");
   plot.Command("set xlabel 'distance d (0 to the maximum distance " + max + ")'");
   plot.Command("set ylabel 'distribution F(d)'");
-  plot.Command(
-      "plot $distribution using 1:2 with lines linewidth 2 linecolor 2 "
-      "title 'distribution (Distribution.dat)'");
+  plot.Command("set title 'Distribution.dat' font ',9'");
+  plot.Command("plot $distribution using 1:2 with lines linewidth 2 linecolor 2");
   plot.Command("unset multiplot");
   SIMDEX_RETURN_IF_ERROR(plot.Render());
   if (!quiet && !dist.measured()) {
