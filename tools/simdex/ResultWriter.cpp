@@ -144,12 +144,12 @@ Status ResultWriter::Finish() {
   Rep& r = *rep_;
   switch (r.format) {
     case OutputFormat::kTable:
-      r.Put("total: " + std::to_string(r.queries) + " queries, " + std::to_string(r.results) +
-            " results; " + std::to_string(r.total.distances) + " distances (" +
-            Mean(r.total.distances, r.queries) + " per query), " + std::to_string(r.total.reads) +
-            " page reads (" + Mean(r.total.reads, r.queries) + " per query), " +
-            std::to_string(r.total.writes) + " page writes (" + Mean(r.total.writes, r.queries) +
-            " per query)\n");
+      r.Put("total: " + std::to_string(r.queries) + (r.queries == 1 ? " query, " : " queries, ") +
+            std::to_string(r.results) + " results; " + std::to_string(r.total.distances) +
+            " distances (" + Mean(r.total.distances, r.queries) + " per query), " +
+            std::to_string(r.total.reads) + " page reads (" + Mean(r.total.reads, r.queries) +
+            " per query), " + std::to_string(r.total.writes) + " page writes (" +
+            Mean(r.total.writes, r.queries) + " per query)\n");
       break;
     case OutputFormat::kCsv: {
       if (!r.headerDone) r.Put(r.knn() ? "query,rank,id,distance\n" : "query,id,distance\n");
