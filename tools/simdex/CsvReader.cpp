@@ -56,12 +56,14 @@ std::string Quote(std::string_view s) {
   return "'" + std::string(s.substr(0, kShown)) + (s.size() > kShown ? "...'" : "'");
 }
 
-bool AllNumbers(const std::string& line) {
+// A header names its columns: not one of its fields is a number. A first line
+// with some numbers is data, so a typo in it is reported, not dropped.
+bool AnyNumber(const std::string& line) {
   double v = 0;
   for (std::string_view f : Fields(line)) {
-    if (!ParseNumber(f, &v)) return false;
+    if (ParseNumber(f, &v)) return true;
   }
-  return true;
+  return false;
 }
 
 bool Empty(const std::string& line) {
@@ -87,7 +89,7 @@ Status CsvReader::Open(std::unique_ptr<InputFile> file, int dimension, int idCol
   SIMDEX_RETURN_IF_ERROR(r->ReadLine(&first, &got));
   // A byte order mark from spreadsheet exports is not part of the data.
   if (got && first.starts_with("\xEF\xBB\xBF")) first.erase(0, 3);
-  if (got && !Empty(first) && AllNumbers(first)) {
+  if (got && !Empty(first) && AnyNumber(first)) {
     r->line_ = 1;
   } else if (got) {
     // A header, or an empty line that only more empty lines may follow.

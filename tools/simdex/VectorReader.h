@@ -4,7 +4,7 @@
 //   .bvecs  TEXMEX: per row int32 d, then d uint8
 //   .npy    NumPy: 2-D, C order, float32 or float64 (either byte order)
 //   .csv    text: one row per line, numbers separated by commas; a first
-//           line that is not numeric is a header
+//           line without a single number in it is a header
 //   .bin    raw little-endian float64, no header (the dimension must be given)
 // The format comes from the extension unless given. Rows are numbered from 0
 // in file order. Every failure names the file and, when it concerns a row, the

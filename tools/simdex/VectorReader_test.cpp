@@ -235,6 +235,8 @@ TEST(ReaderCsv, IdentifierColumnIsTakenOutOfTheValues) {
   EXPECT_EQ(rows[2].values, (std::vector<double>{4, 5}));
 }
 
+void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.name; }
+
 struct DamagedCase {
   const char* name;
   const char* file;
@@ -245,6 +247,8 @@ struct DamagedCase {
   // Follows "PATH: " in the message.
   const char* message;
 };
+
+void PrintTo(const DamagedCase& c, std::ostream* os) { *os << c.name; }
 
 Rows With(Rows rows, std::size_t r, std::size_t i, double v) {
   rows[r][i] = v;
@@ -443,6 +447,8 @@ INSTANTIATE_TEST_SUITE_P(
                     {},
                     1,
                     "row 1 (line 3): 'abc' is not a number"},
+        DamagedCase{"csvTypoInFirstRow", "a.csv", [] { return Bytes("1,2x\n3,4\n"); }, {}, 0,
+                    "row 0 (line 1): '2x' is not a number"},
         DamagedCase{"csvEmptyField",
                     "a.csv",
                     [] { return Bytes("1,2\n3,\n"); },
