@@ -53,6 +53,7 @@ void AddClassOption(CLI::App* cmd, std::string* objectClass) {
   cmd->add_option("--class", *objectClass,
                   "Object class of the index: VectorA, VectorB, a ProgID or a braced class id "
                   "(default: the one recorded by create)")
+      ->type_name("NAME")
       ->default_str("");
 }
 
@@ -322,6 +323,7 @@ void AddInsert(CLI::App& app, CommandContext& ctx) {
   auto* ids = cmd->add_option("--ids", o->idsFile,
                               "Identifiers from a file: one per line, or .ivecs of one value per "
                               "record")
+                  ->type_name("FILE")
                   ->default_str("");
   offset->excludes(column)->excludes(ids);
   column->excludes(ids);

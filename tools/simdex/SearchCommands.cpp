@@ -118,6 +118,7 @@ void AddSearch(CLI::App& app, CommandContext& ctx, const std::string& command) {
       ->check(CLI::IsMember({"table", "csv", "json"}));
   cmd->add_option("--first", o->first, "Only the first N queries")->check(CLI::NonNegativeNumber);
   cmd->add_option("--output", o->output, "Write the results to FILE instead of standard output")
+      ->type_name("FILE")
       ->default_str("");
   cmd->add_option("--query-format", o->queryFormat,
                   "Query file format when the extension does not tell: fvecs, bvecs, npy, csv, "
@@ -126,6 +127,7 @@ void AddSearch(CLI::App& app, CommandContext& ctx, const std::string& command) {
       ->check(CLI::IsMember({"fvecs", "bvecs", "npy", "csv", "bin"}));
   cmd->add_option("--class", o->objectClass,
                   "Object class of the index (default: the one recorded by create)")
+      ->type_name("NAME")
       ->default_str("");
   cmd->footer(
       knn ? "Prints one block per query (rank, identifier, distance) with what the search cost\n"
