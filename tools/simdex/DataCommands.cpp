@@ -187,8 +187,8 @@ void AddGenerate(CLI::App& app, CommandContext& ctx) {
   cmd->add_option("--format", o->format, "Format of the output files, instead of the extensions")
       ->check(CLI::IsMember(kWritable));
   cmd->footer(
-      "fvecs stores float32: the values are rounded to it. npy stores float64, csv 17 "
-      "significant digits, bin raw little-endian float64.\n\n"
+      "fvecs stores float32: the values are rounded to it. npy stores float64, csv the "
+      "shortest decimal text of each double, bin raw little-endian float64.\n\n"
       "Examples:\n"
       "  simdex generate base.fvecs -n 10000\n"
       "  simdex generate base.npy -n 100000 -d 20 --clusters 50 --sigma 0.05 --seed 7 \\\n"

@@ -2,10 +2,12 @@
 
 #include <bit>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
+#include "platform/Assert.h"
 #include "platform/Coding.h"
 
 namespace simdex::cli {
@@ -121,9 +123,12 @@ Status VectorWriter::Write(std::span<const double> row) {
       break;
     case VectorFormat::kCsv:
       for (std::size_t i = 0; i < row.size(); ++i) {
+        // Shortest text that reads back as the same double.
         char text[32];
-        const int n = std::snprintf(text, sizeof text, i == 0 ? "%.17g" : ",%.17g", row[i]);
-        buffer_.insert(buffer_.end(), text, text + n);
+        const auto [end, ec] = std::to_chars(text, text + sizeof text, row[i]);
+        SIMDEX_ASSERT(ec == std::errc(), "ec == std::errc()");
+        if (i > 0) buffer_.push_back(',');
+        buffer_.insert(buffer_.end(), text, end);
       }
       buffer_.push_back('\n');
       break;

@@ -31,7 +31,7 @@ class VectorWriter {
 
   // Appends a row of exactly dimension() finite values. fvecs stores float32
   // (rounded to nearest); a value beyond float32's range is refused. csv
-  // writes 17 significant digits, enough to read back the same double.
+  // writes the shortest text that reads back as the same double.
   Status Write(std::span<const double> row);
   // Completes the file (an npy header gets the number of rows) and closes it.
   Status Close();
