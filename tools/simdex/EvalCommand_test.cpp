@@ -148,6 +148,16 @@ TEST_F(EvalTest, MethodsOneAndThreeWaitForTheStatistics) {
       << refused.err;
 }
 
+TEST_F(EvalTest, TruthOfAnotherIndexIsFlagged) {
+  // The shipped truth is that of all 5000 histograms; the index holds 1000.
+  ToolRun run = Run(
+      {"eval", index_, queries_, "--truth", kData + "/hist45-small_gt10.ivecs", "--methods", "0"});
+  EXPECT_NE(run.err.find("warning: exact search has recall@10 0."), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("does not hold the true neighbours of " + queries_ + " in this index"),
+            std::string::npos)
+      << run.err;
+}
+
 TEST_F(EvalTest, BadInputFailsClearly) {
   std::filesystem::copy_file(dir_.File("gt10.ivecs"), dir_.File("lonely.ivecs"));
   struct Case {
