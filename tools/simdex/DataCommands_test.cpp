@@ -12,11 +12,6 @@
 namespace simdex::cli {
 namespace {
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 std::string Sample(const std::string& name) {
   return std::string(SIMDEX_SAMPLE_DATA_DIR) + "/" + name;
 }

@@ -21,7 +21,10 @@ class DistanceDistribution {
   // files disagreeing on their range.
   static Status Load(const std::string& directory, DistanceDistribution* out);
 
+  double minDistance() const { return minDistance_; }
   double maxDistance() const { return maxDistance_; }
+  // Width of one interval between samples.
+  double step() const { return step_; }
   // Sample positions (0 to maxDistance), and the density and distribution at
   // each.
   const std::vector<double>& positions() const { return positions_; }

@@ -2,40 +2,32 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <limits>
 #include <vector>
 
-#include "Proximity/simpleSampledFunction.h"
-
 namespace simdex::cli {
 
-Status DistributionSummary::FromDensityFile(const std::string& file, DistributionSummary* summary) {
-  simpleSampledFunction density;
-  if (!density.load(file)) {
-    std::error_code ec;
-    if (!std::filesystem::exists(file, ec)) return Status::NotFound("missing " + file);
-    return Status::Corruption(file + " is not a sampled distance density");
-  }
-  const int n = density.getSamples();
-  const double step = density.getEpsilon();
-  const double lower = density.getMinXRange();
+Status DistributionSummary::Of(const DistanceDistribution& distribution,
+                               DistributionSummary* summary) {
+  const std::vector<double>& density = distribution.density();
+  const int n = static_cast<int>(density.size()) - 1;
+  const double step = distribution.step();
+  const double lower = distribution.minDistance();
   // Sample i weighs the pairs of its interval; the last sample, at the upper
   // end, only pairs at exactly the maximum distance.
-  std::vector<double> mass(static_cast<std::size_t>(n) + 1);
+  std::vector<double> mass(density.size());
   std::vector<double> centre(mass.size());
   double total = 0;
   for (int i = 0; i <= n; ++i) {
-    const double value = density.getSample(i).value;
+    const double value = density[i];
     mass[i] = value > 0 && std::isfinite(value) ? value * step : 0.0;
-    centre[i] = i < n ? lower + (i + 0.5) * step : density.getMaxXRange();
+    centre[i] = i < n ? lower + (i + 0.5) * step : distribution.maxDistance();
     total += mass[i];
   }
-  if (!(total > 0)) {
+  if (n < 0 || !(total > 0)) {
     return Status::FailedPrecondition(
-        file +
-        " holds no measured distance: the statistics pass samples the leaves below the "
-        "root, and this index has no such leaf yet");
+        "the density holds no measured distance: the statistics pass samples the leaves below "
+        "the root, and this index has no such leaf yet");
   }
   double sum = 0;
   double squares = 0;
@@ -44,7 +36,7 @@ Status DistributionSummary::FromDensityFile(const std::string& file, Distributio
     squares += mass[i] * centre[i] * centre[i];
   }
   DistributionSummary s;
-  s.maxDistance = density.getMaxXRange();
+  s.maxDistance = distribution.maxDistance();
   s.mean = sum / total;
   const double variance = std::max(0.0, squares / total - s.mean * s.mean);
   s.stddev = std::sqrt(variance);

@@ -1,12 +1,11 @@
 #pragma once
 // A summary of the distance distribution measured by the statistics pass,
-// read from the density file of an index (Density.dat): interval i of the
+// computed from the density of an index (Density.dat): interval i of the
 // density holds the share of sampled pairs whose distance lies in
 // [i * step, (i + 1) * step), divided by step. Means use the interval centres;
 // percentiles interpolate linearly inside their interval.
-#include <string>
-
 #include "platform/Status.h"
+#include "tools/simdex/DistanceDistribution.h"
 
 namespace simdex::cli {
 
@@ -24,8 +23,8 @@ struct DistributionSummary {
   double intrinsicDimensionality = 0;
 
   // FailedPrecondition when the density holds no measured pair (nothing was
-  // sampled); NotFound or Corruption for a missing or unreadable file.
-  static Status FromDensityFile(const std::string& file, DistributionSummary* summary);
+  // sampled).
+  static Status Of(const DistanceDistribution& distribution, DistributionSummary* summary);
 };
 
 }  // namespace simdex::cli

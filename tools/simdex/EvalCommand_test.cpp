@@ -21,13 +21,6 @@ const std::string kData = SIMDEX_SAMPLE_DATA_DIR;
 constexpr std::size_t kRecordBytes = 4 + 45 * 4;
 constexpr std::size_t kRows = 1000;
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 std::size_t Lines(const std::string& text) {
   return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }

@@ -20,6 +20,7 @@
 #include "m_trees/TreeChecker.h"
 #include "platform/Coding.h"
 #include "tools/simdex/CommandContext.h"
+#include "tools/simdex/DistanceDistribution.h"
 #include "tools/simdex/DistributionSummary.h"
 #include "tools/simdex/IndexSession.h"
 #include "tools/simdex/OptionChecks.h"
@@ -385,9 +386,10 @@ Status RunStats(const IndexOptions& o, const CommandContext& ctx) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const std::int64_t objects = session->tree()->parameters().totalObjects;
   const std::int64_t sampled = std::min<std::int64_t>(objects, MetricTree::kMaxSamples);
+  DistanceDistribution distribution;
+  SIMDEX_RETURN_IF_ERROR(DistanceDistribution::Load(o.dir, &distribution));
   DistributionSummary d;
-  SIMDEX_RETURN_IF_ERROR(DistributionSummary::FromDensityFile(
-      MetricTree::FileIn(o.dir, MetricTree::kDensityFile), &d));
+  SIMDEX_RETURN_IF_ERROR(DistributionSummary::Of(distribution, &d));
   std::printf("statistics of %s: %" PRId64 " of %" PRId64 " objects sampled, %.2f s; cost: %" PRId64
               " distances, %" PRId64 " page reads\n",
               o.dir.c_str(), sampled, objects, seconds, cost.distances, cost.reads);

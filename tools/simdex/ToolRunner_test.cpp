@@ -13,7 +13,6 @@
 extern char** environ;
 
 namespace simdex::cli {
-namespace {
 
 std::string Slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -21,8 +20,6 @@ std::string Slurp(const std::string& path) {
   s << in.rdbuf();
   return s.str();
 }
-
-}  // namespace
 
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "simdex-cli-XXXXXX").string();

@@ -15,6 +15,9 @@ struct ToolRun {
 // Runs SIMDEX_TOOL with args (no shell); stdin is /dev/null.
 ToolRun RunTool(const std::vector<std::string>& args);
 
+// The whole content of a file ("" when it cannot be read).
+std::string Slurp(const std::string& path);
+
 // A temporary directory removed with the object.
 class TempDir {
  public:
