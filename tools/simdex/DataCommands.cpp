@@ -98,18 +98,15 @@ struct TruthOptions {
 
 Status Truth(const TruthOptions& o, std::string* summary) {
   ReaderOptions options;
-  options.dimension = o.dimension;
-  if (!o.format.empty()) {
-    VectorFormat f;
-    SIMDEX_RETURN_IF_ERROR(ParseVectorFormat(o.queries, o.format, &f));
-    options.format = f;
-  }
+  SIMDEX_RETURN_IF_ERROR(MakeReaderOptions(o.queries, o.format, o.dimension, &options));
   std::vector<VectorRow> rows;
   SIMDEX_RETURN_IF_ERROR(ReadAllRows(o.queries, options, &rows));
   std::vector<std::vector<double>> queries;
   queries.reserve(rows.size());
   for (VectorRow& r : rows) queries.push_back(std::move(r.values));
-  options.dimension = static_cast<int>(queries.front().size());
+  // The base is read with the queries' dimension, in its own format.
+  SIMDEX_RETURN_IF_ERROR(
+      MakeReaderOptions(o.base, o.format, static_cast<int>(queries.front().size()), &options));
 
   std::unique_ptr<VectorReader> reader;
   SIMDEX_RETURN_IF_ERROR(VectorReader::Open(o.base, options, &reader));

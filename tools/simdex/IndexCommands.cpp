@@ -202,19 +202,10 @@ Status AddCost(IndexSession& session, InsertState* state) {
 Status InsertRows(const InsertOptions& o, const CommandContext& ctx, IndexSession& session,
                   InsertState* state) {
   ReaderOptions options;
-  options.dimension = session.dimension();
+  SIMDEX_RETURN_IF_ERROR(MakeReaderOptions(o.file, o.format, session.dimension(), &options));
   options.idColumn = o.idColumn;
-  if (!o.format.empty()) {
-    VectorFormat format;
-    SIMDEX_RETURN_IF_ERROR(ParseVectorFormat(o.file, o.format, &format));
-    options.format = format;
-  }
-  if (o.idColumn >= 0) {
-    VectorFormat format;
-    SIMDEX_RETURN_IF_ERROR(ParseVectorFormat(o.file, o.format, &format));
-    if (format != VectorFormat::kCsv) {
-      return Status::InvalidArgument("--id-column applies to CSV files only");
-    }
+  if (o.idColumn >= 0 && options.format != VectorFormat::kCsv) {
+    return Status::InvalidArgument("--id-column applies to CSV files only");
   }
   std::vector<std::uint32_t> ids;
   if (!o.idsFile.empty()) SIMDEX_RETURN_IF_ERROR(ReadIds(o.idsFile, &ids));

@@ -318,28 +318,32 @@ Status Collect(ISimdex* service, std::vector<SearchHit>* hits) {
 
 }  // namespace
 
-Status IndexSession::Nearest(std::span<const double> query, int k, std::vector<SearchHit>* hits,
-                             SearchCost* cost) {
+Status IndexSession::Search(std::span<const double> query,
+                            const std::function<HRESULT(IMTobject*)>& search, const char* failure,
+                            std::vector<SearchHit>* hits, SearchCost* cost) {
   ComPtr<IMTobject> object;
   SIMDEX_RETURN_IF_ERROR(MakeObject(query, &object));
+  // Whatever ran before is not this search's cost.
   SearchCost before;
   SIMDEX_RETURN_IF_ERROR(TakeCost(&before));
-  const HRESULT hr = service()->NNSearch(object.get(), k);
-  if (FAILED(hr)) return ServiceStatus("the nearest-neighbour search failed", hr);
+  const HRESULT hr = search(object.get());
+  if (FAILED(hr)) return ServiceStatus(failure, hr);
   SIMDEX_RETURN_IF_ERROR(TakeCost(cost));
   return Collect(service(), hits);
 }
 
+Status IndexSession::Nearest(std::span<const double> query, int k, std::vector<SearchHit>* hits,
+                             SearchCost* cost) {
+  return Search(
+      query, [&](IMTobject* object) { return service()->NNSearch(object, k); },
+      "the nearest-neighbour search failed", hits, cost);
+}
+
 Status IndexSession::Range(std::span<const double> query, double radius,
                            std::vector<SearchHit>* hits, SearchCost* cost) {
-  ComPtr<IMTobject> object;
-  SIMDEX_RETURN_IF_ERROR(MakeObject(query, &object));
-  SearchCost before;
-  SIMDEX_RETURN_IF_ERROR(TakeCost(&before));
-  const HRESULT hr = service()->RangeSearch(object.get(), radius);
-  if (FAILED(hr)) return ServiceStatus("the range search failed", hr);
-  SIMDEX_RETURN_IF_ERROR(TakeCost(cost));
-  return Collect(service(), hits);
+  return Search(
+      query, [&](IMTobject* object) { return service()->RangeSearch(object, radius); },
+      "the range search failed", hits, cost);
 }
 
 Status IndexSession::GenerateStatistics(SearchCost* cost) {

@@ -9,6 +9,7 @@
 // line, the name the user gave on the second). Open reads it back unless a
 // class is given; an index made by another client needs --class.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -94,6 +95,11 @@ class IndexSession {
 
  private:
   IndexSession();
+  // Runs one search of query through `search` (the service call) and
+  // collects its hits and exactly its cost; `failure` names it in errors.
+  Status Search(std::span<const double> query, const std::function<HRESULT(IMTobject*)>& search,
+                const char* failure, std::vector<SearchHit>* hits, SearchCost* cost);
+
   struct Rep;
   std::unique_ptr<Rep> rep_;
 };

@@ -45,12 +45,8 @@ Status RunSearch(const std::string& command, const SearchOptions& o) {
   SIMDEX_RETURN_IF_ERROR(session->SetApproximation(o.method, o.threshold));
 
   ReaderOptions options;
-  options.dimension = session->dimension();
-  if (!o.queryFormat.empty()) {
-    VectorFormat queryFormat;
-    SIMDEX_RETURN_IF_ERROR(ParseVectorFormat(o.queries, o.queryFormat, &queryFormat));
-    options.format = queryFormat;
-  }
+  SIMDEX_RETURN_IF_ERROR(
+      MakeReaderOptions(o.queries, o.queryFormat, session->dimension(), &options));
   std::vector<VectorRow> rows;
   SIMDEX_RETURN_IF_ERROR(ReadAllRows(o.queries, options, &rows));
   if (o.first && *o.first < static_cast<std::int64_t>(rows.size())) {

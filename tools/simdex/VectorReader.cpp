@@ -156,6 +156,17 @@ Status VectorReader::CheckCount(std::int64_t row, std::uint64_t found) {
   return Status::OK();
 }
 
+Status MakeReaderOptions(const std::string& path, const std::string& formatText, int dimension,
+                         ReaderOptions* options) {
+  VectorFormat format;
+  SIMDEX_RETURN_IF_ERROR(ParseVectorFormat(path, formatText, &format));
+  ReaderOptions o;
+  o.format = format;
+  o.dimension = dimension;
+  *options = o;
+  return Status::OK();
+}
+
 Status ReadAllRows(const std::string& path, const ReaderOptions& options,
                    std::vector<VectorRow>* rows) {
   std::unique_ptr<VectorReader> reader;

@@ -85,6 +85,12 @@ class VectorReader {
   Status failure_;
 };
 
+// Options for reading path: the format named by formatText (empty: from the
+// extension, so an unknown one fails here already) and the dimension every
+// row must have (0: any, the first row's).
+Status MakeReaderOptions(const std::string& path, const std::string& formatText, int dimension,
+                         ReaderOptions* options);
+
 // Reads every row of path (for queries and small files).
 Status ReadAllRows(const std::string& path, const ReaderOptions& options,
                    std::vector<VectorRow>* rows);
