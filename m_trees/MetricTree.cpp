@@ -253,27 +253,7 @@ Status MetricTree::LoadStatistics(const std::string& directory, const GUID& obje
                                    " bytes do not fit in index pages");
   }
 
-  std::vector<std::int32_t> levels;
-  std::vector<double> radii;
-  std::vector<std::int32_t> entries;
-  std::int64_t total = 0;
-  std::ifstream in(FileIn(directory, kTreeStatsFile));
-  if (in) {
-    Classic(in);
-    for (;;) {
-      std::int32_t level = 0;
-      double radius = 0;
-      std::int32_t count = 0;
-      in >> level >> radius >> count;
-      // A record cut short by the end of the file does not count, which is
-      // what keeps the unterminated record of a new index out.
-      if (!in || in.eof()) break;
-      levels.push_back(level);
-      radii.push_back(radius);
-      entries.push_back(count);
-      if (level == 0 && count > 0) total += count;
-    }
-  }
+  TreeStatsRecords stats = ReadTreeStats(directory);
 
   TreeParameters& p = *parameters_;
   p.model = std::move(model);
@@ -281,12 +261,31 @@ Status MetricTree::LoadStatistics(const std::string& directory, const GUID& obje
   p.maxDistance = maxDistance;
   p.objectClass = objectClass;
   p.prototype = std::move(prototype);
-  p.statLevels = std::move(levels);
-  p.statRadii = std::move(radii);
-  p.statEntries = std::move(entries);
+  p.statLevels = std::move(stats.levels);
+  p.statRadii = std::move(stats.radii);
+  p.statEntries = std::move(stats.entries);
   p.totalObjects = static_cast<std::int32_t>(
-      std::min<std::int64_t>(total, std::numeric_limits<std::int32_t>::max()));
+      std::min<std::int64_t>(stats.objects, std::numeric_limits<std::int32_t>::max()));
   return Status::OK();
+}
+
+MetricTree::TreeStatsRecords MetricTree::ReadTreeStats(const std::string& directory) {
+  TreeStatsRecords stats;
+  std::ifstream in(FileIn(directory, kTreeStatsFile));
+  if (!in) return stats;
+  Classic(in);
+  for (;;) {
+    std::int32_t level = 0;
+    double radius = 0;
+    std::int32_t count = 0;
+    in >> level >> radius >> count;
+    if (!in || in.eof()) break;
+    stats.levels.push_back(level);
+    stats.radii.push_back(radius);
+    stats.entries.push_back(count);
+    if (level == 0 && count > 0) stats.objects += count;
+  }
+  return stats;
 }
 
 Status MetricTree::LoadMTnode(const NodePath& path, std::unique_ptr<MTnode>* node) {

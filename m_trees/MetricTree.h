@@ -126,6 +126,19 @@ class MetricTree : public GiST {
   // directory + "/" + name.
   static std::string FileIn(const std::string& directory, const std::string& name);
 
+  // The "level radius entries" records of TreeStats.dat, and the objects
+  // their level-0 records count.
+  struct TreeStatsRecords {
+    std::vector<std::int32_t> levels;
+    std::vector<double> radii;
+    std::vector<std::int32_t> entries;
+    std::int64_t objects = 0;
+  };
+  // Reads directory's TreeStats.dat. A missing or unreadable file holds no
+  // records; a record cut short by the end of the file does not count, which
+  // is what keeps the unterminated record of a new index out.
+  static TreeStatsRecords ReadTreeStats(const std::string& directory);
+
  private:
   [[nodiscard]] Status WriteTreeStats();
   [[nodiscard]] Status VisitForStats(MTnode& node, std::ostream& out);

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <locale>
 
 #include "Proximity/simpleSampledFunction.h"
 #include "m_trees/MetricTree.h"
@@ -29,25 +27,6 @@ Status LoadFunction(const std::string& directory, const char* name,
     return Status::Corruption(file + " is not a distance-statistics file the index can read");
   }
   return Status::OK();
-}
-
-// Objects in the leaves below the root, as the engine counts them: every
-// complete "level radius entries" record of level 0. A record cut short by
-// the end of the file (a new index leaves one) does not count.
-std::int64_t CountObjects(const std::string& file) {
-  std::ifstream in(file);
-  if (!in) return 0;
-  in.imbue(std::locale::classic());
-  std::int64_t total = 0;
-  for (;;) {
-    std::int32_t level = 0;
-    double radius = 0;
-    std::int32_t count = 0;
-    in >> level >> radius >> count;
-    if (!in || in.eof()) break;
-    if (level == 0 && count > 0) total += count;
-  }
-  return total;
 }
 
 }  // namespace
@@ -76,7 +55,7 @@ Status DistanceDistribution::Load(const std::string& directory, DistanceDistribu
   }
   d.measured_ = std::any_of(d.density_.begin(), d.density_.end(),
                             [&d](double v) { return v != d.density_.front(); });
-  d.objects_ = CountObjects(MetricTree::FileIn(directory, MetricTree::kTreeStatsFile));
+  d.objects_ = MetricTree::ReadTreeStats(directory).objects;
   *out = std::move(d);
   return Status::OK();
 }
